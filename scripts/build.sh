@@ -1,0 +1,13 @@
+#!/usr/bin/env bash
+# Configures and builds one flavour: scripts/build.sh [normal|asan] [extra cmake args...]
+set -euo pipefail
+cd "$(dirname "$0")/.."
+flavour=${1:-normal}; shift || true
+case "$flavour" in
+  normal) dir=build; flags=() ;;
+  asan)   dir=build-asan; flags=(-DFLINTCAST_SANITIZE=ON -DFLINTCAST_BUILD_BENCH=OFF) ;;
+  tsan)   dir=build-tsan; flags=(-DFLINTCAST_TSAN=ON -DFLINTCAST_BUILD_BENCH=OFF) ;;
+  *) echo "unknown flavour: $flavour" >&2; exit 2 ;;
+esac
+cmake -S . -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DFLINTCAST_WERROR=ON "${flags[@]}" "$@" >/dev/null
+cmake --build "$dir" -j "$(nproc)"

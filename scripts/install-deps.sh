@@ -1,0 +1,21 @@
+#!/usr/bin/env bash
+# Installs every Debian package Flintcast needs to build, test and run.
+# Runs as root on a fresh Debian 12 machine; skips apt-get when all are present.
+set -euo pipefail
+PACKAGES=(
+  build-essential cmake ninja-build pkg-config git
+  libfmt-dev libcli11-dev nlohmann-json3-dev
+  libgtest-dev libgmock-dev libbenchmark-dev
+  xorriso
+)
+missing=()
+for p in "${PACKAGES[@]}"; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
+done
+if [ ${#missing[@]} -gt 0 ]; then
+  SUDO=""
+  [ "$(id -u)" -eq 0 ] || SUDO="sudo"
+  export DEBIAN_FRONTEND=noninteractive
+  $SUDO apt-get update -qq
+  $SUDO apt-get install -y -qq --no-install-recommends "${missing[@]}"
+fi

@@ -1,0 +1,16 @@
+#!/usr/bin/env bash
+# Installs what is missing, then builds and runs the whole suite twice:
+# a normal build and an address + undefined-behaviour sanitizer build.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+bash scripts/install-deps.sh
+jobs=$(nproc)
+status=0
+for flavour in normal asan; do
+  echo "== $flavour build =="
+  bash scripts/build.sh "$flavour"
+  dir=build; [ "$flavour" = asan ] && dir=build-asan
+  ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1 \
+    ctest --test-dir "$dir" --output-on-failure -j "$jobs" || status=1
+done
+exit $status

@@ -1,0 +1,2 @@
+// Shared test helpers live beside this file.
+namespace flintcast::testing { void SupportLibraryAnchor() {} }
