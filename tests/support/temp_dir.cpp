@@ -1,0 +1,20 @@
+#include "tests/support/temp_dir.h"
+
+#include <cstdlib>
+#include <string>
+#include <system_error>
+
+namespace flintcast::testing {
+
+TempDir::TempDir() {
+    std::string pattern = (std::filesystem::temp_directory_path() / "flintcast-test-XXXXXX").string();
+    if (::mkdtemp(pattern.data()) == nullptr) throw std::system_error(errno, std::generic_category(), "mkdtemp");
+    path_ = pattern;
+}
+
+TempDir::~TempDir() {
+    std::error_code ec;
+    std::filesystem::remove_all(path_, ec);
+}
+
+}  // namespace flintcast::testing
