@@ -1,0 +1,69 @@
+#pragma once
+// What a worker asks of the window that found its device: the port scan and
+// the selector texts it leaves behind, the port-presence check, the AT query,
+// the fastboot interface lookup, the version label, and the device-change
+// flags that every worker shares. The controller implements it over device
+// discovery, so a worker runs the same with a window, a terminal or no
+// presentation at all. Every call returns its result before the worker goes on.
+#include <atomic>
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace flintcast::platform {
+class SerialPort;
+}
+
+namespace flintcast::engine {
+
+class DeviceDirectory {
+public:
+    virtual ~DeviceDirectory() = default;
+
+    // Runs the port scan and refills the diagnostic, modem and application
+    // selectors, each with its first entry selected.
+    virtual void RefreshPortBoxes() = 0;
+    // Selected entries of the diagnostic and modem selectors: a port name
+    // ("ttyUSB2") or empty.
+    virtual std::string DiagPortText() = 0;
+    virtual std::string ModemPortText() = 0;
+    // Re-scans and answers whether the first diagnostic port found is `portName`.
+    virtual bool IsSameDiagPort(std::string_view portName) = 0;
+    // Sends `command` on an open modem port and returns the value the query's
+    // extraction rules take from the reply, or nothing when the query failed.
+    virtual std::optional<std::string> AtQuery(platform::SerialPort& port, std::string_view command) = 0;
+    // Looks up fastboot interface `index`: 0 ready (path filled), 255 a composite
+    // device that is not in fastboot mode, another value the system's error.
+    virtual int32_t FindFastbootDevice(int index, std::string& path) = 0;
+    // The window's version label ("Version:" and the device version).
+    virtual void SetVersionLabel(std::string_view text) = 0;
+
+    // Set once per program run when discovery has already sent the start
+    // disk switch to the device; the start list then skips that line.
+    virtual bool ModeSwitchSent() const = 0;
+
+    // Device-change flags: set on every change notification (and the arrival
+    // flag for an arrival), read and cleared by workers waiting for a device.
+    std::atomic<int32_t>& deviceChangeSeen() { return deviceChangeSeen_; }
+    std::atomic<int32_t>& deviceArrivalSeen() { return deviceArrivalSeen_; }
+    void ClearDeviceFlags() {
+        deviceChangeSeen_.store(0);
+        deviceArrivalSeen_.store(0);
+    }
+    void NoteDeviceChange(bool arrival) {
+        deviceChangeSeen_.store(1);
+        if (arrival) {
+            deviceArrivalSeen_.store(1);
+        }
+    }
+
+protected:
+    DeviceDirectory() = default;
+
+private:
+    std::atomic<int32_t> deviceChangeSeen_{0};
+    std::atomic<int32_t> deviceArrivalSeen_{0};
+};
+
+}  // namespace flintcast::engine
