@@ -1,0 +1,44 @@
+#pragma once
+// Project rules of the run controller, kept in one place: where the run log goes, which plea the
+// failure block carries, and which projects ask to resume after a failure.
+#include <cstdint>
+#include <filesystem>
+#include <string_view>
+
+namespace flintcast::controller {
+
+inline constexpr std::string_view kToolVersion = "1.3.5.8";
+
+// The run log's folder: the log folder itself, or the branded tool's own folder inside it for
+// projects 27 and 28.
+std::filesystem::path RunLogFolderFor(int32_t project, const std::filesystem::path& logRoot);
+// Project 28 deletes that whole folder after a passed run.
+bool DeletesLogFolderOnPass(int32_t project);
+
+// The third line of the six-line closing block after a failure.
+std::string_view PleaLineFor(int32_t project, bool versionMarked);
+inline constexpr std::string_view kReplyLine = "We will reply to you as soon as possible and resolve the issue.";
+inline constexpr std::string_view kInconvenienceLine = "To cause any inconvenience to your understanding.";
+
+// Projects 6, 19 and 20 (20 not when only AMSS is selected) ask whether to resume at once.
+bool AsksReupdateAfterFailure(int32_t project, bool amssOnly);
+inline constexpr std::string_view kReupdateQuestion =
+    "Are you sure reupdate again? If you sure please do this:Please unplug USB cable then plug in USB cable "
+    "and click the \"Yes\" button.If no,please click the \"No\" button.";
+
+// Projects 27 and 28: operator-branded, Japanese texts and captions.
+bool UsesBrandedJapanese(int32_t project);
+std::string_view BrandedCaption(int32_t project);
+
+// Project 6, 42 and marked project 3 enable their Close button when a run ends.
+bool EnablesCloseAfterRun(int32_t project, bool versionMarked);
+
+// Projects that start a wizard instead of checking for the operator's utility.
+bool StartsWizardInsteadOfUtilityCheck(int32_t project, bool versionMarked);
+// Projects 42 and marked 3 refuse with a Japanese text when the utility runs.
+bool UsesJapaneseUtilityRefusal(int32_t project, bool versionMarked);
+
+// Projects 6, 19, 20 and 42 run the driver installer before the device is declared ready.
+bool RunsDriverInstaller(int32_t project);
+
+}  // namespace flintcast::controller
