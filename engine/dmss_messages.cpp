@@ -1,0 +1,61 @@
+#include "engine/dmss_messages.h"
+
+namespace flintcast::engine::dmss {
+namespace {
+
+void AppendBigEndian32(std::vector<uint8_t>& out, uint32_t value) {
+    out.push_back(static_cast<uint8_t>(value >> 24));
+    out.push_back(static_cast<uint8_t>(value >> 16));
+    out.push_back(static_cast<uint8_t>(value >> 8));
+    out.push_back(static_cast<uint8_t>(value));
+}
+
+}  // namespace
+
+std::vector<uint8_t> BuildNop() { return {kNop}; }
+
+std::vector<uint8_t> BuildParameterRequest() { return {kParameterRequest}; }
+
+std::vector<uint8_t> BuildWrite(uint32_t address, std::span<const uint8_t> data) {
+    std::vector<uint8_t> out;
+    out.reserve(7 + data.size());
+    out.push_back(kWrite);
+    AppendBigEndian32(out, address);
+    const auto length = static_cast<uint16_t>(data.size());
+    out.push_back(static_cast<uint8_t>(length >> 8));
+    out.push_back(static_cast<uint8_t>(length));
+    out.insert(out.end(), data.begin(), data.end());
+    return out;
+}
+
+std::vector<uint8_t> BuildGo(uint32_t address) {
+    std::vector<uint8_t> out{kGo};
+    AppendBigEndian32(out, address);
+    return out;
+}
+
+std::vector<uint8_t> BuildVersionRequest() { return {kVersionRequest}; }
+
+std::vector<uint8_t> BuildDiagVersionRequest() { return {kDiagVersionRequest}; }
+
+std::vector<uint8_t> BuildServiceProgrammingCode(std::string_view code) {
+    std::vector<uint8_t> out{kServiceProgrammingCode};
+    for (size_t i = 0; i < kServiceCodeLength; ++i) {
+        out.push_back(static_cast<uint8_t>(i < code.size() ? code[i] : '0'));
+    }
+    return out;
+}
+
+bool IsNopAcknowledged(std::span<const uint8_t> raw) {
+    return raw.size() == kNopReplyBytes && raw[1] == kAck;
+}
+
+ParameterCheck CheckParameterReply(std::span<const uint8_t> raw, uint16_t expectedWriteSize) {
+    if (raw.size() != kParameterReplyBytes || raw[0] != kParameterReply || raw[10] != 0x7E) {
+        return ParameterCheck::Malformed;
+    }
+    const auto writeSize = static_cast<uint16_t>((raw[3] << 8) | raw[4]);
+    return writeSize == expectedWriteSize ? ParameterCheck::Ok : ParameterCheck::WrongWriteSize;
+}
+
+}  // namespace flintcast::engine::dmss
