@@ -1,0 +1,92 @@
+#pragma once
+// Injected faults of the simulated device. A fault rule names what goes wrong, what it applies to
+// and when it fires: on the Nth matching occurrence (default the first) or on every one.
+//
+// Spec text (command line --faults, profile "faults", control channel "fault"): rules separated
+// by ';', each  KIND[:TARGET][=VALUE][@N | @*]
+//   drop-reply[:PORT]            the reply is not sent                       PORT: diag, modem, terminal,
+//   corrupt-crc[:PORT]           the reply's check sequence is spoiled             download, programmer
+//   delay-reply[:PORT]=MS        the reply goes out MS tool milliseconds late
+//   split-reply[:PORT][=AT]      the reply goes out in two writes (first AT bytes, default half)
+//   throttle[:PORT]=BYTES        the link carries BYTES per second (always on, both directions)
+//   at-error:COMMAND             an AT command starting with COMMAND answers "ERROR"
+//   at-silence:COMMAND           ... answers nothing at all
+//   nak:CODE[=REASON]            the bootloader NAKs request CODE with REASON (0: its own choice)
+//   error-reply:CODE=ERROR       the programmer answers request CODE with error reply code ERROR
+//   diag-error:CODE=REPLY        a DIAG request CODE gets the error reply REPLY (0x13, 0x14 or 0x15)
+//   nv-status:ITEM=STATUS        an NV read of ITEM reports STATUS instead of its own
+//   unplug-at:IMAGE.BLOCK        the device drops off the bus at stream write BLOCK (1-based) of the
+//                                IMAGE-th opened image (1-based)
+//   no-return                    the device does not come back from a reset or power off
+//   shift-ports                  the device comes back under other port numbers
+// Numbers may be decimal or 0x-hex. Examples: "drop-reply:diag@3", "nv-status:550=5@*",
+// "at-error:AT+ZRVSN=0,7@1;throttle=1200000".
+#include <cstdint>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include <nlohmann/json_fwd.hpp>
+
+namespace flintcast::sim {
+
+enum class FaultKind {
+    DropReply,
+    CorruptCrc,
+    DelayReply,
+    SplitReply,
+    Throttle,
+    AtError,
+    AtSilence,
+    Nak,
+    ErrorReply,
+    DiagError,
+    NvStatus,
+    UnplugAt,
+    NoReturn,
+    ShiftPorts,
+};
+
+std::string_view FaultKindName(FaultKind kind);
+std::optional<FaultKind> ParseFaultKind(std::string_view name);
+
+struct FaultRule {
+    FaultKind kind{};
+    std::string target;      // empty: any; numbers are kept in canonical decimal form
+    int64_t value = 0;       // the kind's value (ms, bytes, reason code, status ...)
+    bool hasValue = false;
+    uint32_t nth = 1;        // fires on this matching occurrence ...
+    bool every = false;      // ... or on every one
+    uint32_t seen = 0;       // matching occurrences so far
+    uint32_t fired = 0;      // times it fired
+};
+
+// Parses one spec text into rules; on error returns nullopt and a message in `error`.
+std::optional<std::vector<FaultRule>> ParseFaultSpec(std::string_view spec, std::string& error);
+
+// The device's set of fault rules. Thread-safe: the control channel adds rules while ports run.
+class Faults {
+public:
+    // Adds the rules of a spec text. Returns an error message, or empty on success.
+    std::string add(std::string_view spec);
+    void clear();
+
+    // Counts one occurrence of `kind` for `target` and returns the value of the first rule that
+    // fires (rules without a value yield 0). AT kinds match when the command starts with the rule's
+    // target (case-insensitive); other kinds match an empty rule target or an equal one.
+    std::optional<int64_t> fire(FaultKind kind, std::string_view target = {});
+    std::optional<int64_t> fire(FaultKind kind, uint32_t number);
+
+    // The value of a standing setting (throttle) for `target`, without counting an occurrence.
+    std::optional<int64_t> setting(FaultKind kind, std::string_view target = {}) const;
+
+    nlohmann::json toJson() const;
+
+private:
+    mutable std::mutex mutex_;
+    std::vector<FaultRule> rules_;
+};
+
+}  // namespace flintcast::sim
