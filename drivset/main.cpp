@@ -1,0 +1,57 @@
+// drivset [IMAGE-FOLDER]
+//
+// The driver installer the tool starts before it declares a device ready. On Linux the USB
+// serial drivers of these devices (option, qcserial, cdc-acm) are part of the kernel, so there is
+// nothing to install: the installer checks that the kernel can bind a USB serial device and
+// records its verdict as [Uninstall] UninstallUDisk in <IMAGE-FOLDER>/Config.ini: 1 for success,
+// 0 for failure. The folder defaults to the current directory.
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <string>
+
+#include "platform/ini_file.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+// The kernel offers the USB serial class when its tty driver list names a USB serial driver, or
+// when the environment points the tool at a device tree (the simulator's), whose ttys are served
+// without any driver.
+bool SerialDriversPresent() {
+    if (const char* root = std::getenv("FLINTCAST_DEVICE_ROOT"); root != nullptr && *root != '\0') {
+        return fs::is_directory(fs::path(root) / "dev");
+    }
+    std::error_code ec;
+    for (const char* module : {"/sys/bus/usb-serial", "/sys/bus/usb/drivers/cdc_acm"}) {
+        if (fs::exists(module, ec)) return true;
+    }
+    return false;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    const fs::path folder = argc > 1 ? fs::path(argv[1]) : fs::current_path();
+    const fs::path configPath = folder / "Config.ini";
+
+    std::string error;
+    flintcast::platform::IniFile ini;
+    if (fs::exists(configPath)) {
+        auto loaded = flintcast::platform::IniFile::Load(configPath, &error);
+        if (!loaded) {
+            std::fprintf(stderr, "drivset: %s: %s\n", configPath.c_str(), error.c_str());
+            return 1;
+        }
+        ini = std::move(*loaded);
+    }
+    const bool ok = SerialDriversPresent();
+    ini.writeInteger("Uninstall", "UninstallUDisk", ok ? 1 : 0);
+    if (!ini.save(configPath, &error)) {
+        std::fprintf(stderr, "drivset: cannot write %s: %s\n", configPath.c_str(), error.c_str());
+        return 1;
+    }
+    std::printf("drivset: USB serial drivers %s\n", ok ? "present" : "missing");
+    return ok ? 0 : 1;
+}
