@@ -1,0 +1,72 @@
+// The converter library's C exports: file handling and messages around the
+// HEX record splitter and image builder. A library shows no windows: each message
+// goes to standard error and is kept for RavelinLastMessage, which the tool reads.
+#include "converter/ravelin.h"
+
+#include <sys/stat.h>
+
+#include <cstdio>
+#include <string>
+#include <string_view>
+
+#include "converter/hex_image.h"
+#include "converter/hex_records.h"
+#include "converter/messages.h"
+
+#define RAVELIN_EXPORT __attribute__((visibility("default")))
+
+namespace {
+
+thread_local std::string lastMessage;
+
+int Fail(std::string_view text, const char* path = nullptr) {
+    lastMessage = std::string(text);
+    if (path != nullptr) lastMessage += path;
+    std::fprintf(stderr, "%s\n", lastMessage.c_str());
+    return 0;
+}
+
+bool ReadWholeFile(std::FILE* file, std::string& text, std::size_t size) {
+    text.resize(size);
+    return std::fread(text.data(), 1, size, file) == size && std::fgetc(file) == EOF;
+}
+
+}  // namespace
+
+extern "C" RAVELIN_EXPORT int Ravelin(const char* hexPath, const char* binPath) {
+    using namespace flintcast::converter;
+    lastMessage.clear();
+    if (hexPath == nullptr) return Fail(kFileSizeWrong, "");
+    if (binPath == nullptr) return Fail(kCannotCreateBin, "");
+
+    struct stat st {};
+    if (::stat(hexPath, &st) != 0 || !S_ISREG(st.st_mode)) return Fail(kFileSizeWrong, hexPath);
+    std::FILE* hex = std::fopen(hexPath, "rb");
+    if (hex == nullptr) return Fail(kCannotOpenHex, hexPath);
+    if (static_cast<uint64_t>(st.st_size) > kMaxInputBytes) {
+        std::fclose(hex);
+        return Fail(kHexTooLarge, hexPath);
+    }
+    std::string text;
+    const bool read = ReadWholeFile(hex, text, static_cast<std::size_t>(st.st_size));
+    std::fclose(hex);
+    // A file that changed size while being read is treated like one whose size is unknown.
+    if (!read) return Fail(kFileSizeWrong, hexPath);
+
+    const RecordSplit split = SplitHexRecords(text);
+    if (!split.ok) return Fail(split.message);
+    const ImageBuild image = BuildImage(split.records);
+    if (!image.ok) return Fail(image.message);
+
+    std::FILE* bin = std::fopen(binPath, "wb");
+    if (bin == nullptr) return Fail(kCannotCreateBin, binPath);
+    const bool written = std::fwrite(image.bytes.data(), 1, image.bytes.size(), bin) == image.bytes.size();
+    const bool closed = std::fclose(bin) == 0;
+    if (!written || !closed) {
+        std::remove(binPath);  // never leave a truncated programmer behind
+        return Fail(kCannotWriteBin, binPath);
+    }
+    return 1;
+}
+
+extern "C" RAVELIN_EXPORT const char* RavelinLastMessage(void) { return lastMessage.c_str(); }
