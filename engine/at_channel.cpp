@@ -1,0 +1,404 @@
+#include "engine/at_channel.h"
+
+#include <algorithm>
+#include <array>
+#include <fmt/format.h>
+
+#include "engine/at_reply.h"
+#include "engine/device_directory.h"
+
+namespace flintcast::engine {
+namespace {
+
+constexpr std::string_view kDiskQuery = "AT+DISK=?\r\n";
+constexpr std::string_view kOpenService = "AT+DISK=7,\"YS\"\r\n";
+constexpr std::string_view kCloseService = "AT+DISK=7,\"NO\"\r\n";
+constexpr std::string_view kStartDiskSwitch = "AT+DISK=8,\"D1\"\r\n\r\n";
+constexpr std::string_view kDiagOnLine = "AT+DIAG=1\r\n\r\n";
+constexpr std::string_view kResetLine = "AT%RESET\r\n\r\n";
+constexpr std::string_view kCdromLine = "AT+CDROM=1\r\n\r\n";
+constexpr std::string_view kZrvResetLine = "AT+ZRVRESET\r\n\r\n";
+constexpr std::string_view kVersionCommand = "AT+CGMR\r\n\r\n";
+constexpr std::string_view kSimUnlock = "AT+NWLSET=0\r\n";
+
+constexpr uint8_t kFrameFlag = 0x7E;
+
+// Texts of the two directions of the diagnostic-service handshake.
+struct HandshakeTexts {
+    std::string_view command;
+    std::string_view readFailFirst;
+    std::string_view writeFailSecond;
+    std::string_view readFailSecond;
+    std::string_view notSupported;
+    std::string_view done;
+    std::string_view refused;
+    std::string_view rejected;
+};
+
+constexpr HandshakeTexts kOpenTexts{
+    kOpenService,
+    "ERROR0:Could not read from serial port",
+    "ERROR1:Could not send command to serial port",
+    "ERROR2:Could not read from serial port",
+    "Not support to open diagnostic service",
+    "Open diagnostic service successfully",
+    "Can not open diagnostic service port",
+    "Not support to open diagnostic service ...",
+};
+
+constexpr HandshakeTexts kCloseTexts{
+    kCloseService,
+    "ERROR3:Could not read from serial port",
+    "ERROR4:Could not send command to serial port",
+    "ERROR5:Could not read from serial port",
+    "Not support to close diagnostic service",
+    "Close diagnostic service successfully",
+    "Can not close diagnostic service port",
+    "Not support to close diagnostic service ...",
+};
+
+}  // namespace
+
+AtChannel::AtChannel(WorkerContext& ctx, DeviceDirectory& directory, AtSettings settings)
+    : ctx_(ctx), directory_(directory), settings_(std::move(settings)) {}
+
+uint32_t AtChannel::seconds() const {
+    return ctx_.clock.tickMs() / 1000;
+}
+
+bool AtChannel::expired(uint32_t startSeconds) const {
+    return seconds() - startSeconds >= kExchangeSeconds;
+}
+
+bool AtChannel::writeModem(std::string_view text) {
+    const auto* bytes = reinterpret_cast<const uint8_t*>(text.data());
+    const int64_t written = ctx_.serial.modem().write(bytes, text.size());
+    return written == static_cast<int64_t>(text.size());
+}
+
+bool AtChannel::readModemInto(std::string& text, size_t max) {
+    std::array<uint8_t, kSendAtBuffer> buffer{};
+    const size_t want = std::min(max, buffer.size());
+    const int64_t got = ctx_.serial.modem().read(buffer.data(), want);
+    if (got < 0) {
+        return false;
+    }
+    // A reply split across reads is judged as a whole: the exchange keeps what
+    // came since the command was written (the newest `max` bytes of it).
+    text += ReplyText(std::span<const uint8_t>(buffer.data(), static_cast<size_t>(got)));
+    if (text.size() > max) {
+        text.erase(0, text.size() - max);
+    }
+    return true;
+}
+
+bool AtChannel::SendAT(std::string_view command) {
+    std::string ignored;
+    return SendAT(command, ignored);
+}
+
+bool AtChannel::SendAT(std::string_view command, std::string& value) {
+    if (!writeModem(command)) {
+        ctx_.reporter.ShowError("Could not send command to serial port");
+    }
+    const uint32_t start = seconds();
+    const uint32_t pauseMs = settings_.fastSpeed ? 100 : 800;
+    std::string text;
+    while (!expired(start)) {
+        ctx_.clock.sleepMs(pauseMs);
+        if (!readModemInto(text, kSendAtBuffer)) {
+            ctx_.reporter.ShowError("Could not read from serial port");
+            return false;
+        }
+        switch (ClassifyAtReply(text)) {
+        case AtVerdict::Positive:
+            value = AtReplyValue(text);
+            ctx_.reporter.ShowStatus(LineClass::Ordinary, "Read......");
+            return true;
+        case AtVerdict::Negative:
+            return false;
+        case AtVerdict::None:
+            break;
+        }
+    }
+    return false;
+}
+
+bool AtChannel::SendATValue(std::string_view prefix, int selector, std::string_view value,
+                            std::string_view failureText) {
+    std::string command;
+    if (selector == at_selector::kPlain) {
+        command = prefix;
+    } else if (selector == at_selector::kSimLock) {
+        command = settings_.simLockMode == 1
+                      ? fmt::format("{}{}\r\n", prefix, settings_.simLockString)
+                      : std::string(kSimUnlock);
+    } else {
+        command = fmt::format("{}{}\r\n", prefix, value);
+    }
+    if (!writeModem(command)) {
+        ctx_.reporter.ShowError("->Could not send command to serial port");
+        return false;
+    }
+    const bool quiet = selector == at_selector::kQuiet || selector == at_selector::kPlain;
+    const uint32_t start = seconds();
+    const uint32_t pauseMs = settings_.fastSpeed ? 300 : 800;
+    std::string text;
+    while (!expired(start)) {
+        ctx_.clock.sleepMs(pauseMs);
+        if (!readModemInto(text, kValueBuffer)) {
+            return false;
+        }
+        const AtVerdict verdict = ClassifyAtReply(text);
+        if (verdict == AtVerdict::Positive) {
+            return true;
+        }
+        if (verdict == AtVerdict::Negative) {
+            switch (selector) {
+            case at_selector::kCllen:
+                ctx_.reporter.ShowStatus(LineClass::Ordinary, "Could not support command:CLLEN");
+                return true;
+            case at_selector::kZrreq:
+                ctx_.reporter.ShowStatus(LineClass::Ordinary, "Could not support command:ZRREQ");
+                return true;
+            case at_selector::kGmi:
+                ctx_.reporter.ShowStatus(LineClass::Ordinary, "Could not support command:GMI");
+                return true;
+            default:
+                if (!quiet) {
+                    ctx_.reporter.ShowError(failureText);
+                }
+                return false;
+            }
+        }
+    }
+    if (!quiet) {
+        ctx_.reporter.ShowError(failureText);
+    }
+    return false;
+}
+
+bool AtChannel::OpenDiagService() {
+    if (ctx_.serial.modemPortName.empty()) {
+        ctx_.reporter.ShowStatus(LineClass::Ordinary, "Diagnostic service in download mode was opened");
+        return true;
+    }
+    if (!ctx_.serial.OpenModemHandle()) {
+        return false;
+    }
+    if (!ctx_.serial.ConfigureModemHandle(false)) {
+        ctx_.reporter.ShowError(">Fail to config serial port");
+        return false;
+    }
+    return diagServiceHandshake(Handshake::Open);
+}
+
+bool AtChannel::CloseDiagService() {
+    return diagServiceHandshake(Handshake::Close);
+}
+
+bool AtChannel::diagServiceHandshake(Handshake kind) {
+    const HandshakeTexts& t = kind == Handshake::Open ? kOpenTexts : kCloseTexts;
+    if (!writeModem(kDiskQuery)) {
+        ctx_.reporter.ShowError(">>Could not send command to serial port");
+        return false;
+    }
+    const uint32_t start = seconds();
+    const uint32_t pauseMs = settings_.fastSpeed ? 300 : 500;
+    const uint32_t secondPauseMs = settings_.fastSpeed ? 200 : 300;
+    std::string first;
+    while (!expired(start)) {
+        ctx_.clock.sleepMs(pauseMs);
+        if (!readModemInto(first, kValueBuffer)) {
+            ctx_.reporter.ShowError(t.readFailFirst);
+            return false;
+        }
+        const AtVerdict verdict = ClassifyAtReply(first);
+        if (verdict == AtVerdict::Positive) {
+            if (first.find("7_") == std::string::npos) {
+                ctx_.reporter.ShowStatus(LineClass::Ordinary, t.notSupported);
+                return true;
+            }
+            if (!writeModem(t.command)) {
+                ctx_.reporter.ShowError(t.writeFailSecond);
+            }
+            ctx_.clock.sleepMs(secondPauseMs);
+            std::string second;
+            if (!readModemInto(second, kValueBuffer)) {
+                ctx_.reporter.ShowError(t.readFailSecond);
+                return false;
+            }
+            const AtVerdict answer = ClassifyAtReply(second);
+            if (answer == AtVerdict::Positive) {
+                ctx_.reporter.ShowStatus(LineClass::Ordinary, t.done);
+                return true;
+            }
+            if (answer == AtVerdict::Negative) {
+                ctx_.reporter.ShowStatus(LineClass::Ordinary, t.refused);
+                return true;
+            }
+            // No answer yet: the loop goes on with what comes next.
+            first = std::move(second);
+            continue;
+        }
+        if (verdict == AtVerdict::Negative) {
+            ctx_.reporter.ShowStatus(LineClass::Ordinary, t.rejected);
+            return true;
+        }
+    }
+    if (kind == Handshake::Close) {
+        ctx_.reporter.ShowError("Fail to read disk info3");
+        return false;
+    }
+    return true;
+}
+
+void AtChannel::RunStartATList(const std::vector<std::string>& lines) {
+    runList(lines, false);
+}
+
+void AtChannel::RunEndATList(const std::vector<std::string>& lines) {
+    runList(lines, true);
+}
+
+void AtChannel::runList(const std::vector<std::string>& lines, bool endList) {
+    for (size_t i = 0; i < lines.size() && ctx_.ok(); ++i) {
+        const std::string& line = lines[i];
+        const size_t position = i + 1;
+        if (!endList && directory_.ModeSwitchSent() && line == kStartDiskSwitch) {
+            continue;
+        }
+        if (IsPauseLine(line)) {
+            if (const auto ms = PauseMilliseconds(line)) {
+                ctx_.clock.sleepMs(*ms);
+            }
+            continue;
+        }
+        if (endList && line == kResetLine) {
+            SetDiagOffline();
+            SetDiagReset();
+            continue;
+        }
+        if (SendAT(line)) {
+            continue;
+        }
+        if (!endList) {
+            if (line == kDiagOnLine) {
+                continue;
+            }
+            ctx_.reporter.ShowError(fmt::format("Fail to send command(start) :{}", position));
+            return;
+        }
+        if (line == kCdromLine || line == kZrvResetLine) {
+            continue;
+        }
+        ctx_.reporter.ShowError(fmt::format("Fail to send command(end) :{}[{}]", position, line));
+        return;
+    }
+}
+
+void AtChannel::SwitchUsbPersonality(bool disk, bool cdrom) {
+    const int32_t project = ctx_.projectType;
+    if (UsesCdma2000DiskSwitch(project)) {
+        if (!SendAT(kCdma2000DiskCommand)) {
+            ctx_.reporter.ShowError(kCdma2000DiskFailure);
+        }
+        return;
+    }
+    PersonalityTable table;
+    if (disk && ctx_.ok()) {
+        table = PersonalityTable::Disk;
+    } else if (cdrom && ctx_.ok()) {
+        table = PersonalityTable::CdRom;
+    } else {
+        return;
+    }
+    if (IsPersonalityGroupA(project) && (project == 29 || (project == 3 && settings_.versionMarker))) {
+        if (!SendAT(kMakerNameCommand)) {
+            ctx_.reporter.ShowError(kMakerNameFailure);
+        }
+    }
+    for (const PersonalityCommand& step : PersonalityCommands(table, project)) {
+        if (!SendAT(step.command)) {
+            ctx_.reporter.ShowError(step.failureText);
+        }
+    }
+    if (ClosesDiagServiceAfterPersonality(project, settings_.phoneProject)) {
+        CloseDiagService();
+    }
+}
+
+void AtChannel::ShowDeviceVersion() {
+    const auto version = directory_.AtQuery(ctx_.serial.modem(), kVersionCommand);
+    directory_.SetVersionLabel(fmt::format("Version:{}", version.value_or("")));
+}
+
+size_t ReadDiagUntilFlag(WorkerContext& ctx, uint8_t* out, size_t max) {
+    size_t got = 0;
+    const uint32_t start = ctx.clock.tickMs();
+    while (got < max) {
+        const uint32_t n = ctx.serial.ReadDiag(out + got, static_cast<uint32_t>(max - got));
+        if (n == 0) {
+            break;
+        }
+        const bool closed = std::find(out + got, out + got + n, kFrameFlag) != out + got + n;
+        got += n;
+        if (closed || !ctx.ok() || ctx.clock.tickMs() - start >= kReplyLimitMs) {
+            break;
+        }
+    }
+    return got;
+}
+
+bool AtChannel::diagRequest(std::span<const uint8_t> payload, size_t replyMax,
+                            std::span<const uint8_t> expect) {
+    ctx_.frames.BeginFrame();
+    ctx_.frames.AppendBytes(payload);
+    ctx_.frames.FinishFrame();
+    ctx_.frames.SendTerminated();
+    uint8_t* area = ctx_.serial.readSlot();
+    std::fill(area, area + replyMax, uint8_t{0});
+    const size_t got = ReadDiagUntilFlag(ctx_, area, replyMax);
+    return got >= expect.size() && std::equal(expect.begin(), expect.end(), area);
+}
+
+bool AtChannel::SwitchDiagMode() {
+    constexpr std::array<uint8_t, 4> kPayload{0x4B, 0x04, 0x0E, 0x00};
+    ctx_.frames.BeginFrame();
+    ctx_.frames.AppendBytes(kPayload);
+    ctx_.frames.FinishFrame();
+    ctx_.frames.SendTerminated();
+    uint8_t* area = ctx_.serial.readSlot();
+    std::fill(area, area + 8, uint8_t{0});
+    const size_t got = ReadDiagUntilFlag(ctx_, area, 8);
+    if (got >= 3 && area[0] == 0x4B && area[2] == 0x0E) {
+        ctx_.reporter.ShowStatus(LineClass::Ordinary, "switch successfully......");
+        return true;
+    }
+    ctx_.reporter.ShowStatus(LineClass::FailureNotice, ctx_.ok() ? "Fail to switch mode" : "Fail to switch......");
+    return false;
+}
+
+int AtChannel::modeControl(uint8_t mode, size_t replyMax) {
+    // Mode-control request: 29, then the mode as a 16-bit little-endian number.
+    const std::array<uint8_t, 3> payload{0x29, mode, 0x00};
+    for (int attempt = 0; attempt < kModeControlAttempts; ++attempt) {
+        if (attempt > 0) {
+            ctx_.clock.sleepMs(kModeControlPauseMs);
+        }
+        if (diagRequest(payload, replyMax, payload)) {
+            return 0;
+        }
+    }
+    return -1;
+}
+
+int AtChannel::SetDiagOffline() {
+    return modeControl(0x01, 10);
+}
+
+int AtChannel::SetDiagReset() {
+    return modeControl(0x02, 6);
+}
+
+}  // namespace flintcast::engine
