@@ -1,0 +1,227 @@
+#include "engine/frame_layer.h"
+
+#include <algorithm>
+#include <cstring>
+
+#include <fmt/format.h>
+
+#include "engine/codec/hdlc.h"
+
+namespace flintcast::engine {
+namespace {
+
+// Placed in the read slot before each one-byte read; a read that returns
+// nothing leaves it there and the reader treats that as "no byte".
+constexpr uint8_t kReadFiller = 0xFD;
+
+}  // namespace
+
+FrameLayer::FrameLayer(const platform::Clock& clock, Reporter& reporter, SerialChannel& serial)
+    : clock_(clock), reporter_(reporter), serial_(serial) {}
+
+void FrameLayer::BeginFrame() {
+    length_ = 0;
+    overflowed_ = false;
+    crc_ = hdlc::kCrcInit;
+}
+
+bool FrameLayer::store(uint8_t b) {
+    if (overflowed_ || length_ + 6u >= kFrameArea) {
+        overflowed_ = true;
+        return false;
+    }
+    frame_[length_++] = b;
+    return true;
+}
+
+bool FrameLayer::storePair(uint8_t a, uint8_t b) {
+    if (overflowed_ || length_ + 7u >= kFrameArea) {
+        overflowed_ = true;
+        return false;
+    }
+    frame_[length_++] = a;
+    frame_[length_++] = b;
+    return true;
+}
+
+void FrameLayer::AppendByte(uint8_t b) {
+    const bool stored = hdlc::NeedsEscape(b) ? storePair(hdlc::kEscape, static_cast<uint8_t>(b ^ hdlc::kEscapeMask))
+                                             : store(b);
+    if (stored) crc_ = hdlc::CrcUpdateByte(crc_, b);
+}
+
+void FrameLayer::AppendBytes(std::span<const uint8_t> bytes) {
+    for (const uint8_t b : bytes) AppendByte(b);
+}
+
+void FrameLayer::AppendRawByte(uint8_t b) {
+    // The check sequence follows the bytes as appended, so a raw 0x7D in a
+    // fast-stream command is counted as itself, not as an escape.
+    if (store(b)) crc_ = hdlc::CrcUpdateByte(crc_, b);
+}
+
+void FrameLayer::finish(bool raw) {
+    if (!overflowed_) {
+        const uint16_t fcs = static_cast<uint16_t>(~crc_);
+        const auto lo = static_cast<uint8_t>(fcs & 0xFF);
+        const auto hi = static_cast<uint8_t>(fcs >> 8);
+        const uint16_t keep = crc_;
+        if (raw) {
+            AppendRawByte(lo);
+            AppendRawByte(hi);
+        } else {
+            AppendByte(lo);
+            AppendByte(hi);
+        }
+        crc_ = keep;
+    }
+    if (overflowed_) {
+        // An overlong frame never goes out half-built: it becomes the fixed
+        // six-byte frame. Its flag is part of the content for the raw form
+        // (which has no closing flag of its own) and behind it otherwise.
+        std::copy(kOverflowFrame.begin(), kOverflowFrame.end(), frame_.begin());
+        length_ = raw ? 6 : 5;
+        return;
+    }
+    if (!raw) frame_[length_] = hdlc::kFlag;
+}
+
+void FrameLayer::FinishFrame() { finish(false); }
+void FrameLayer::FinishFrameRaw() { finish(true); }
+
+void FrameLayer::warnLineErrors(std::string_view prefix) {
+    if (!serial_.diagOpen()) return;
+    const uint32_t mask = serial_.diag().takeLineErrors();
+    if (mask != 0) reporter_.ShowStatus(LineClass::Ordinary, fmt::format("{}{}", prefix, mask));
+}
+
+void FrameLayer::prepareSend() {
+    warnLineErrors("There is a warning in OutQue: ");
+    serial_.diag().purge();
+}
+
+void FrameLayer::SendFramed() {
+    prepareSend();
+    const size_t total = static_cast<size_t>(length_) + 2;
+    if (total > staging_.size()) {
+        // Larger than the framed send's staging area: refuse instead of
+        // writing past it. The caller sees a write count of 0.
+        lastWriteCount_ = 0;
+        reporter_.ShowStatus(LineClass::Ordinary,
+                             fmt::format("Frame of {} bytes is too long to send", total));
+        return;
+    }
+    staging_[0] = hdlc::kFlag;
+    std::memcpy(staging_.data() + 1, frame_.data(), length_);
+    staging_[total - 1] = hdlc::kFlag;
+    lastWriteCount_ = static_cast<int32_t>(serial_.WriteDiag(staging_.data(), static_cast<uint32_t>(total)));
+}
+
+void FrameLayer::SendTerminated() {
+    prepareSend();
+    frame_[length_] = hdlc::kFlag;
+    lastWriteCount_ = static_cast<int32_t>(serial_.WriteDiag(frame_.data(), length_ + 1u));
+}
+
+bool FrameLayer::SendRaw() {
+    prepareSend();
+    const uint32_t written = serial_.WriteDiag(frame_.data(), length_);
+    lastWriteCount_ = static_cast<int32_t>(written);
+    return written == length_;
+}
+
+FrameLayer::ByteResult FrameLayer::awaitByte(ReaderKind kind, uint32_t start, uint32_t limitMs, uint8_t& out) {
+    uint8_t* slot = serial_.readSlot();
+    // At least one read per call. The untimed reader repeats it until a byte
+    // comes or an error is latched; the timed ones while their limit allows
+    // and nothing is latched.
+    for (;;) {
+        slot[0] = kReadFiller;
+        if (serial_.ReadDiag(slot, 1) == 1) {
+            out = slot[0];
+            return ByteResult::Got;
+        }
+        if (kind == ReaderKind::Untimed) {
+            if (!reporter_.ok()) return ByteResult::Latched;
+        } else if (!reporter_.ok() || clock_.tickMs() - start >= limitMs) {
+            return ByteResult::None;
+        }
+    }
+}
+
+uint32_t FrameLayer::readFrame(ReaderKind kind) {
+    enum class State { Hunt, Flag, Data, Escaped };
+    warnLineErrors("There is a warning in InQue: ");
+    const uint32_t start = clock_.tickMs();
+    const bool timed = kind != ReaderKind::Untimed;
+    const uint32_t timedOut = kind == ReaderKind::Diag ? kDiagReplyTimedOut : kReplyTimedOut;
+    State state = State::Hunt;
+    size_t count = 0;
+    uint16_t crc = hdlc::kCrcInit;
+    replyLength_ = 0;
+
+    for (;;) {
+        uint8_t b = 0;
+        const uint32_t limit = state == State::Escaped ? kEscapedByteWaitLimitMs : kByteWaitLimitMs;
+        const ByteResult r = awaitByte(kind, start, limit, b);
+        if (r == ByteResult::Latched) return kReplyLatched;
+        if (r == ByteResult::Got) {
+            bool isData = false;
+            switch (state) {
+                case State::Hunt:
+                    if (b == hdlc::kFlag) {
+                        state = State::Flag;
+                        break;
+                    }
+                    // Only the diagnostic reader accepts a reply without a leading flag.
+                    if (kind != ReaderKind::Diag) break;
+                    [[fallthrough]];
+                case State::Flag:
+                    if (b == hdlc::kFlag) break;
+                    count = 0;
+                    crc = hdlc::kCrcInit;
+                    state = State::Data;
+                    [[fallthrough]];
+                case State::Data:
+                    if (b == hdlc::kFlag) {
+                        replyLength_ = count;
+                        if (count < 3) return kReplyTooShort;
+                        if (crc != hdlc::kGoodResidue) return kReplyBadCrc;
+                        if (kind == ReaderKind::Diag) return static_cast<uint32_t>(count);
+                        if (reply_[0] == 0x02 && count == 3) return kReplyAck;
+                        if (reply_[0] == 0x03 && count == 5) return static_cast<uint32_t>(reply_[1] << 8 | reply_[2]);
+                        return kReplyOther;
+                    }
+                    if (b == hdlc::kEscape) {
+                        state = State::Escaped;
+                        break;
+                    }
+                    isData = true;
+                    break;
+                case State::Escaped:
+                    b = static_cast<uint8_t>(b ^ hdlc::kEscapeMask);
+                    state = State::Data;
+                    isData = true;
+                    break;
+            }
+            if (isData) {
+                if (count >= reply_.size()) {
+                    replyLength_ = count;
+                    return kReplyTooLong;
+                }
+                reply_[count++] = b;
+                crc = hdlc::CrcUpdateByte(crc, b);
+            }
+        }
+        if (timed && clock_.tickMs() - start >= kReplyLimitMs) {
+            replyLength_ = count;
+            return timedOut;
+        }
+    }
+}
+
+uint16_t FrameLayer::ReadReply() { return static_cast<uint16_t>(readFrame(ReaderKind::Untimed)); }
+uint16_t FrameLayer::ReadReplyTimed() { return static_cast<uint16_t>(readFrame(ReaderKind::Timed)); }
+uint32_t FrameLayer::ReadDiagReply() { return readFrame(ReaderKind::Diag); }
+
+}  // namespace flintcast::engine
