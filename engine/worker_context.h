@@ -3,14 +3,11 @@
 // reporting core, the serial channel, the frame layer and the configuration.
 #include <cstdint>
 
+#include "config/project_config.h"
 #include "engine/frame_layer.h"
 #include "engine/reporter.h"
 #include "engine/serial_channel.h"
 #include "platform/clock.h"
-
-namespace flintcast::config {
-struct ProjectConfig;
-}
 
 namespace flintcast::engine {
 
