@@ -14,7 +14,7 @@
 namespace flintcast::sim {
 namespace {
 
-constexpr std::array<std::pair<FaultKind, std::string_view>, 14> kKindNames{{
+constexpr std::array<std::pair<FaultKind, std::string_view>, 13> kKindNames{{
     {FaultKind::DropReply, "drop-reply"},
     {FaultKind::CorruptCrc, "corrupt-crc"},
     {FaultKind::DelayReply, "delay-reply"},
@@ -22,9 +22,8 @@ constexpr std::array<std::pair<FaultKind, std::string_view>, 14> kKindNames{{
     {FaultKind::Throttle, "throttle"},
     {FaultKind::AtError, "at-error"},
     {FaultKind::AtSilence, "at-silence"},
-    {FaultKind::Nak, "nak"},
-    {FaultKind::ErrorReply, "error-reply"},
-    {FaultKind::DiagError, "diag-error"},
+    {FaultKind::Refuse, "refuse"},
+    {FaultKind::Ignore, "ignore"},
     {FaultKind::NvStatus, "nv-status"},
     {FaultKind::UnplugAt, "unplug-at"},
     {FaultKind::NoReturn, "no-return"},
@@ -33,14 +32,12 @@ constexpr std::array<std::pair<FaultKind, std::string_view>, 14> kKindNames{{
 
 bool IsAtKind(FaultKind k) { return k == FaultKind::AtError || k == FaultKind::AtSilence; }
 
-bool HasNumericTarget(FaultKind k) {
-    return k == FaultKind::Nak || k == FaultKind::ErrorReply || k == FaultKind::DiagError ||
-           k == FaultKind::NvStatus;
-}
+bool HasNumericTarget(FaultKind k) { return k == FaultKind::NvStatus; }
+
+bool IsRequestKind(FaultKind k) { return k == FaultKind::Refuse || k == FaultKind::Ignore; }
 
 bool NeedsValue(FaultKind k) {
-    return k == FaultKind::DelayReply || k == FaultKind::Throttle || k == FaultKind::NvStatus ||
-           k == FaultKind::ErrorReply || k == FaultKind::DiagError;
+    return k == FaultKind::DelayReply || k == FaultKind::Throttle || k == FaultKind::NvStatus;
 }
 
 bool IsPortKind(FaultKind k) {
@@ -112,6 +109,12 @@ std::optional<FaultRule> ParseRule(std::string_view text, std::string& error) {
             return std::nullopt;
         }
         rule.target = ToUpper(target);
+    } else if (IsRequestKind(rule.kind)) {
+        if (target.empty()) {
+            error = fmt::format("{} needs a request name such as dmss.go", kindText);
+            return std::nullopt;
+        }
+        rule.target = ToLower(target);
     } else if (HasNumericTarget(rule.kind)) {
         const auto n = ParseNumber(target);
         if (!n || *n < 0) {

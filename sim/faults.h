@@ -11,16 +11,18 @@
 //   throttle[:PORT]=BYTES        the link carries BYTES per second (always on, both directions)
 //   at-error:COMMAND             an AT command starting with COMMAND answers "ERROR"
 //   at-silence:COMMAND           ... answers nothing at all
-//   nak:CODE[=REASON]            the bootloader NAKs request CODE with REASON (0: its own choice)
-//   error-reply:CODE=ERROR       the programmer answers request CODE with error reply code ERROR
-//   diag-error:CODE=REPLY        a DIAG request CODE gets the error reply REPLY (0x13, 0x14 or 0x15)
+//   refuse:REQUEST               the request is refused the protocol's way (DIAG bad-command reply,
+//                                bootloader NAK, streaming error reply); REQUEST is the request's
+//                                counter name as the state file shows it, e.g. "dmss.go"
+//   ignore:REQUEST               the request is swallowed: no answer, no effect
 //   nv-status:ITEM=STATUS        an NV read of ITEM reports STATUS instead of its own
 //   unplug-at:IMAGE.BLOCK        the device drops off the bus at stream write BLOCK (1-based) of the
 //                                IMAGE-th opened image (1-based)
 //   no-return                    the device does not come back from a reset or power off
 //   shift-ports                  the device comes back under other port numbers
 // Numbers may be decimal or 0x-hex. Examples: "drop-reply:diag@3", "nv-status:550=5@*",
-// "at-error:AT+ZRVSN=0,7@1;throttle=1200000".
+// "at-error:AT+ZRVSN=0,7@1;throttle=1200000",
+// "refuse:dmss.go".
 #include <cstdint>
 #include <mutex>
 #include <optional>
@@ -40,9 +42,8 @@ enum class FaultKind {
     Throttle,
     AtError,
     AtSilence,
-    Nak,
-    ErrorReply,
-    DiagError,
+    Refuse,
+    Ignore,
     NvStatus,
     UnplugAt,
     NoReturn,

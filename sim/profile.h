@@ -1,0 +1,97 @@
+#pragma once
+// The device profile: everything that makes one simulated device model differ from another.
+// Read from a JSON file (format in sim/README.md); a built-in default matches the shipped default
+// firmware package (project 46).
+#include <cstdint>
+#include <filesystem>
+#include <map>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace flintcast::sim {
+
+// What a port speaks. Download speaks the bootloader protocol, programmer streaming download.
+enum class PortRole { Diag, Modem, Terminal, Download, Programmer };
+const char* PortRoleName(PortRole role);
+std::optional<PortRole> ParsePortRole(const std::string& name);
+
+enum class UsbPersonality { Normal, Download, Programmer };
+const char* UsbPersonalityName(UsbPersonality p);
+std::optional<UsbPersonality> ParseUsbPersonality(const std::string& name);
+
+struct InterfaceSpec {
+    int number = 0;          // bInterfaceNumber
+    std::string name;        // the interface string ("Diag", "Modem" ...); may be empty
+    PortRole role = PortRole::Diag;
+};
+
+// USB identity and port layout of one personality.
+struct UsbLayout {
+    uint16_t vendorId = 0;
+    uint16_t productId = 0;
+    uint16_t bcdDevice = 0;
+    std::string product;
+    std::vector<InterfaceSpec> interfaces;
+};
+
+// Identity values kept by the device and answered over AT; keys are listed in kIdentityKeys.
+using IdentityValues = std::map<std::string, std::string>;
+extern const std::vector<std::string> kIdentityKeys;
+
+struct NvItemSpec {
+    uint32_t id = 0;
+    std::vector<uint8_t> data;  // up to 128 bytes, padded with zeros
+    uint16_t status = 0;        // 0 active, 5 inactive, 7 read-only, 8 undefined
+};
+
+struct RfNvItemSpec {
+    uint32_t id = 0;
+    std::vector<uint8_t> data;
+};
+
+struct EfsEntrySpec {
+    std::string path;           // absolute device path, "/" separated
+    bool directory = false;
+    std::vector<uint8_t> data;  // file contents
+};
+
+struct Profile {
+    std::string name = "default";
+    int project = 46;
+    std::string serial = "FC46V0000001";   // USB serial number
+    std::string ttyPrefix = "ttyUSB";
+    int firstTtyNumber = 0;
+    bool shiftPorts = false;                // every re-enumeration takes new numbers
+    uint32_t reenumerationDelayMs = 3000;   // tool milliseconds the device stays off the bus
+    std::map<UsbPersonality, UsbLayout> layouts;
+
+    // AT modem port.
+    bool echo = true;
+    std::string cgmrVersion;       // AT+CGMR reply text
+    std::string atiVersion;        // version in the ATI reply ("Ver." ... )
+    std::string manufacturer;      // ATI "Manufacturer:" line
+    std::string model;             // ATI "Model:" line
+    std::string flashInfo;         // AT+FLASHINFO reply text
+    std::string pmu;               // AT+PMU reply value
+    bool diskMode7 = true;         // AT+DISK=? offers mode 7 (diagnostic service)
+    IdentityValues identity;
+
+    // Binary protocols (used by the protocol handlers and the device model).
+    uint8_t diagPlatform = 0;      // byte 8 of the extended build id reply
+    uint32_t dmssMaxWriteSize = 0x4000;
+    std::vector<NvItemSpec> nvItems;
+    std::vector<RfNvItemSpec> rfNvItems;
+    std::vector<EfsEntrySpec> efs;
+
+    std::string faults;            // fault spec applied at start
+};
+
+Profile DefaultProfile();
+
+// Reads a profile file: JSON whose keys override the built-in default. Throws
+// std::runtime_error with a message naming the bad field.
+Profile LoadProfile(const std::filesystem::path& file);
+Profile ParseProfile(const std::string& jsonText);
+
+}  // namespace flintcast::sim
