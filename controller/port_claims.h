@@ -30,8 +30,6 @@ private:
     std::set<std::string, std::less<>> modem_;
 };
 
-// A port selector text names a usable port: a tty name ending in a port number from 0 to 998
-// ("ttyUSB2", "ttyACM10"), nothing that could leave the device folder.
-bool IsValidPortName(std::string_view name);
+
 
 }  // namespace flintcast::controller

@@ -1,0 +1,148 @@
+#pragma once
+// The run controller: turns Start, Re_update and Stop into worker runs, and the workers'
+// reports into log lines, progress, the run log file and the resume state.
+//
+// Threads: every public operation runs on the controller's own thread (the window thread, or
+// the command line's main thread). Workers report on their own threads; their hooks only queue
+// events, which PumpEvents carries out on the controller's thread.
+#include <array>
+#include <condition_variable>
+#include <cstdint>
+#include <deque>
+#include <filesystem>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "config/project_config.h"
+#include "controller/port_claims.h"
+#include "controller/presentation.h"
+#include "controller/run_environment.h"
+#include "controller/run_log.h"
+#include "engine/image_set.h"
+#include "platform/clock.h"
+
+namespace flintcast::platform {
+class InstanceLock;
+class SettingsStore;
+}  // namespace flintcast::platform
+
+namespace flintcast::engine {
+class DeviceDataOps;
+class DeviceDirectory;
+class TCommsThread;
+}  // namespace flintcast::engine
+
+namespace flintcast::controller {
+
+struct RunControllerSetup {
+    platform::Clock* clock = nullptr;
+    Presentation* view = nullptr;
+    platform::SettingsStore* settings = nullptr;
+    engine::DeviceDirectory* directory = nullptr;
+    RunEnvironment* environment = nullptr;
+    engine::DeviceDataOps* dataOps = nullptr;  // null: backup, restore and fastboot are absent
+    config::ProjectConfig config;
+    engine::ImageSet images;  // the verified image set
+    std::filesystem::path logRoot;
+    std::filesystem::path autotestMarker;
+    bool autotestFlag = false;  // --autotest: the same mode as the marker folder
+    std::string imageFolder;
+    std::string stagingFolder;
+    std::string backupRoot;
+};
+
+inline constexpr std::string_view kUpgrading = " Upgrading...";
+inline constexpr std::string_view kUpgradeFailure = " Upgrade failure";
+inline constexpr std::string_view kComplete = " Complete";
+
+class RunController {
+public:
+    explicit RunController(RunControllerSetup setup);
+    ~RunController();
+    RunController(const RunController&) = delete;
+    RunController& operator=(const RunController&) = delete;
+
+    // Window creation: reads the resume state (writing it empty when absent) and sets the offer.
+    void Initialize();
+
+    // The user's commands.
+    bool StartClick();
+    bool Reupdate1Click();
+    void StopClick();
+
+    // The single entry point for every log and status line.
+    void ShowStatusLine(const std::string& text, int kind);
+
+    bool CanStartRun(int slot);
+    bool StartRun(int slot);
+
+    // Carries out the events the workers queued, waiting up to `waitMs` real milliseconds for
+    // the first; runs a due unattended restart. Returns the number of events handled.
+    int PumpEvents(int waitMs);
+
+    // The close request: true when closing may go ahead (asks while a worker runs).
+    bool CloseRequest();
+    // Exit: stops every worker, waits for them, stores the settings and removes the staging.
+    void Exit();
+
+    bool Running() const;
+    bool RestartPending() const { return restartDueTick_.has_value(); }
+    bool backupDone() const { return backupDone_; }
+    bool reupdateMode() const { return reupdateMode_; }
+    bool resumeOffered() const { return resumeOffered_; }
+    const std::string& statusLabel() const { return statusLabel_; }
+    // The result of the last finished run: true after "PASS".
+    bool lastRunPassed() const { return lastRunPassed_; }
+    bool lastRunEnded() const { return lastRunEnded_; }
+    const std::filesystem::path& runLogPath() const { return runLog_.filePath(); }
+    const config::ProjectConfig& config() const { return config_; }
+    bool Autotest() const;
+
+private:
+    struct Slot {
+        std::unique_ptr<engine::TCommsThread> worker;
+        SlotPorts ports;
+        bool sawEnd = false;  // a pass or failure line arrived for this run
+    };
+
+    RunControllerSetup setup_;
+    platform::Clock& clock_;
+    Presentation& view_;
+    config::ProjectConfig config_;      // the configuration of the next run
+    config::ProjectConfig fullConfig_;  // as read, before any resume reduced it
+    engine::ImageSet images_;
+
+    std::array<Slot, kSlotCount> slots_;
+    PortClaims claims_;
+    PortBoxes boxes_;
+    RunLog runLog_;
+    bool backupDone_ = false;
+    bool reupdateMode_ = false;
+    bool resumeOffered_ = false;
+    std::string statusLabel_;
+    bool lastRunPassed_ = false;
+    bool lastRunEnded_ = false;
+    std::optional<uint32_t> restartDueTick_;
+
+    std::mutex queueMutex_;
+    std::condition_variable queueCv_;
+    std::deque<std::function<void()>> queue_;
+
+    void Post(std::function<void()> event);
+    void OnTerminate(int slot);
+    void SetStatus(std::string_view text, RunState state);
+    void Refuse(const std::string& caption, const std::string& text);
+    void OpenRunLogIfNeeded();
+    void CloseRunLogAndDelete();
+    void CloseProbeHandle(std::string_view noneLine, std::string_view notNullLine, std::string_view closedLine,
+                          std::string_view warningLine);
+    bool FinishStart(bool started);
+    void ApplyResumePlan();
+    bool VersionMarked() const { return config_.projectType == 3 && config_.versionMarker != 0; }
+};
+
+}  // namespace flintcast::controller

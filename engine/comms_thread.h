@@ -1,0 +1,136 @@
+#pragma once
+// The worker: one thread per device that runs the whole update from the first AT command to
+// "PASS" — opening, backup, download mode, images, resets, restore, USB personality, closing.
+// The run controller fills a WorkerSetup, creates the worker, starts it and from then on only
+// listens to its hooks.
+#include <atomic>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "config/project_config.h"
+#include "engine/download_progress.h"
+#include "engine/frame_layer.h"
+#include "engine/image_set.h"
+#include "engine/reporter.h"
+#include "engine/reset_rediscovery.h"
+#include "engine/serial_channel.h"
+#include "engine/worker_context.h"
+#include "platform/clock.h"
+
+namespace flintcast::engine {
+
+class AtChannel;
+class DeviceDataOps;
+class DeviceDirectory;
+
+// Everything a worker receives from the controller before it starts.
+struct WorkerSetup {
+    int32_t slotIndex = 0;
+    std::string diagPort;      // "ttyUSB0"
+    std::string modemPort;     // empty when not used
+    std::string terminalPort;  // empty when there is none
+    config::ProjectConfig config;
+    ImageSet images;
+    std::string stagingFolder;
+    std::string backupRoot;
+    bool resumeRun = false;
+    // Unattended test mode: the adb clean-up at the end is left out.
+    bool autotest = false;
+};
+
+// Hooks of the worker beyond the reporter's: the modal message of the platform check.
+struct WorkerHooks {
+    ReporterHooks reporter;
+    std::function<void(const std::string& caption, const std::string& text)> ShowMessage;
+};
+
+inline constexpr std::string_view kPlatformRequestLine = "check platform start.";
+inline constexpr std::string_view kPlatformOkLine = "check platform OK.";
+inline constexpr std::string_view kPlatformFailure = "Could not get platform type.";
+
+class TCommsThread {
+public:
+    // `directory` and `dataOps` (may be null: those operations are absent) outlive the worker.
+    TCommsThread(platform::Clock& clock, DeviceDirectory& directory, DeviceDataOps* dataOps, WorkerSetup setup,
+                 WorkerHooks hooks);
+    ~TCommsThread();
+    TCommsThread(const TCommsThread&) = delete;
+    TCommsThread& operator=(const TCommsThread&) = delete;
+
+    // Starts the thread; it runs Execute once and then calls the end hook.
+    void Resume();
+    // Waits for the thread to end (after its end hook ran).
+    void Join();
+    bool finished() const { return finished_.load(); }
+
+    // The stop request (any thread): the latch becomes 210.
+    void RequestStop() { reporter_.RequestStop(); }
+
+    // The update sequence, on the calling thread.
+    void Execute();
+
+    int32_t errorCode() const { return reporter_.error(); }
+    std::string statusText() const { return reporter_.statusText(); }
+    const std::string& deviceBackupFolder() const { return deviceBackupFolder_; }
+    float progressFactor() const { return progress_.factor(); }
+    int32_t slotIndex() const { return setup_.slotIndex; }
+    // Ports as the worker last knew them (re-discovery rewrites them).
+    std::string diagPortName() const;
+
+private:
+    platform::Clock& clock_;
+    DeviceDirectory& directory_;
+    DeviceDataOps* data_;
+    WorkerSetup setup_;
+    config::ProjectConfig& cfg_;  // the worker's copy inside setup_; C6 may switch bDISK on
+    WorkerHooks hooks_;
+
+    Reporter reporter_;
+    SerialChannel serial_;
+    FrameLayer frames_;
+    WorkerContext ctx_;
+    DownloadProgress progress_;
+    std::unique_ptr<AtChannel> at_;
+
+    std::string deviceBackupFolder_;
+    std::vector<std::string> userDataEntries_;
+
+    std::thread thread_;
+    std::atomic<bool> finished_{false};
+
+    // The shorthands of the sequence.
+    bool ok() const { return reporter_.ok(); }
+    bool AmssOnly() const;
+    bool MarkedProject3() const;
+    bool AmssOnlyOn20Or29() const;
+    bool ImageItems() const;
+    bool FastbootImages() const;
+    bool SendResetCommand();
+    ResetRediscovery Rediscovery();
+
+    // Steps of the run, in order.
+    void Start();
+    void OpeningStep();
+    void PlatformCheck();
+    void StartOfRunUsbMode();
+    void BackupStep();
+    std::string DeviceTag() const;
+    void DeviceFileStep();
+    void ImageDownloadStep();
+    void FastbootStep();
+    // False when the run ended at once (the early end of C6 step 8).
+    bool FirstResetAndRestore();
+    void SecondResetAndRestore();
+    void RestoreOnDiagPort();
+    void ClosingStep();
+
+    // A later-issue operation this build lacks: latched as an error (the controller refuses
+    // such configurations before a run, so this only guards against a missed refusal).
+    bool HaveDataOps(std::string_view what);
+};
+
+}  // namespace flintcast::engine

@@ -1,0 +1,62 @@
+#pragma once
+// The worker's operations on the device's personal data and on Android images: identity, NV
+// and EFS backup and restore, the adb file backup and the fastboot stage. They come with their
+// own modules; until a module is present the run controller refuses a configuration that
+// needs it (UnavailableFeatures), so a run never reaches a missing operation.
+#include <string>
+#include <vector>
+
+#include "config/project_config.h"
+
+namespace flintcast::engine {
+
+class DeviceDataOps {
+public:
+    virtual ~DeviceDataOps() = default;
+
+    // NV (backup lists, items, RF items, project items, command list).
+    virtual void BuildNvLists() = 0;
+    virtual void BackupNvItems() = 0;
+    virtual void BackupRfNvItems() = 0;
+    virtual void BackupProjectNvItems() = 0;
+    virtual void RestoreNvItems() = 0;
+    virtual void RestoreRfNvItems() = 0;
+    virtual void RestoreProjectNvItems() = 0;
+    virtual void FixRfNv20208() = 0;
+    virtual void WriteNvCommandList() = 0;
+
+    // Identity values and at.bak. ReadIdentity fills the texts and read flags below.
+    virtual void ReadIdentity() = 0;
+    virtual void WriteIdentityBackup() = 0;
+    virtual void RestoreIdentity() = 0;
+    struct Identity {
+        std::string imei, serialNumber, meid;
+        bool imeiRead = false, serialNumberRead = false, testInfoRead = false, meidRead = false;
+    };
+    virtual const Identity& identity() const = 0;
+
+    // EFS user files and the part-of-EFS operations.
+    virtual void EnumDirAndMakeDir() = 0;
+    virtual void BackupUserDataFiles() = 0;
+    virtual void RestoreUserDataFiles() = 0;
+    virtual void ApplyPartOfEfs() = 0;
+
+    // The applications-processor file over adb.
+    virtual void BackupAdbFile() = 0;
+    virtual void RestoreAdbFile() = 0;
+
+    // Fastboot images.
+    virtual void RunFastbootOnly() = 0;
+    virtual void RunFastbootStage() = 0;
+
+    // The worker's backup paths, set once the backup folder is known (step C2).
+    virtual void SetBackupPaths(const std::string& folder, const std::string& atBak, const std::string& nvBak,
+                                const std::string& nv1Bak) = 0;
+};
+
+// The features of `config` whose modules are not part of this build, each named for the user
+// ("backup and restore", "fastboot images", ...). Empty when a run can go ahead. With
+// `opsPresent` true (a DeviceDataOps implementation is linked in) nothing is missing.
+std::vector<std::string> UnavailableFeatures(const config::ProjectConfig& config, bool opsPresent);
+
+}  // namespace flintcast::engine
