@@ -1,0 +1,90 @@
+#include "sim/device_tree.h"
+
+#include <fstream>
+#include <system_error>
+
+#include <fmt/format.h>
+
+namespace flintcast::sim {
+namespace fs = std::filesystem;
+namespace {
+
+// Folder of the simulated USB device below <root>/sys/devices.
+constexpr const char* kBusFolder = "flintcast-sim/usb1";
+constexpr const char* kDeviceName = "1-1";
+
+void WriteAttribute(const fs::path& file, const std::string& value) {
+    std::ofstream out(file, std::ios::trunc);
+    out << value << '\n';
+    if (!out) throw fs::filesystem_error("cannot write attribute", file, std::make_error_code(std::errc::io_error));
+}
+
+}  // namespace
+
+DeviceTree::DeviceTree(fs::path root) : root_(std::move(root)) {}
+
+fs::path DeviceTree::DeviceDir() const { return root_ / "sys" / "devices" / kBusFolder / kDeviceName; }
+
+void DeviceTree::RemoveStale() {
+    std::error_code ec;
+    for (const auto& dir : {root_ / "sys" / "class" / "tty", root_ / "dev"}) {
+        for (auto it = fs::directory_iterator(dir, ec); !ec && it != fs::directory_iterator(); it.increment(ec)) {
+            if (!it->is_symlink(ec)) continue;
+            const auto target = fs::read_symlink(it->path(), ec).string();
+            if (target.find("flintcast-sim/") != std::string::npos || target.rfind("/dev/pts/", 0) == 0)
+                fs::remove(it->path(), ec);
+        }
+        ec.clear();
+    }
+    fs::remove_all(root_ / "sys" / "devices" / "flintcast-sim", ec);
+}
+
+void DeviceTree::Plug(const UsbLayout& layout, const std::string& serial, const std::vector<PortEntry>& ports) {
+    Unplug();
+    const fs::path device = DeviceDir();
+    fs::create_directories(device);
+    WriteAttribute(device / "idVendor", fmt::format("{:04x}", layout.vendorId));
+    WriteAttribute(device / "idProduct", fmt::format("{:04x}", layout.productId));
+    WriteAttribute(device / "bcdDevice", fmt::format("{:04x}", layout.bcdDevice));
+    WriteAttribute(device / "product", layout.product);
+    WriteAttribute(device / "manufacturer", "Flintcast");
+    WriteAttribute(device / "serial", serial);
+    fs::create_directories(root_ / "sys" / "class" / "tty");
+    fs::create_directories(root_ / "dev");
+    const bool usbSerial = !ports.empty() && ports.front().ttyName.rfind("ttyUSB", 0) == 0;
+    for (const auto& port : ports) {
+        const std::string ifName = fmt::format("{}:1.{}", kDeviceName, port.interfaceNumber);
+        const fs::path iface = device / ifName;
+        fs::create_directories(iface);
+        WriteAttribute(iface / "bInterfaceNumber", fmt::format("{:02x}", port.interfaceNumber));
+        if (!port.interfaceName.empty()) WriteAttribute(iface / "interface", port.interfaceName);
+        // usb-serial ttys hang below a port device of the interface; ACM ttys below the interface.
+        fs::path classDir;
+        if (usbSerial) {
+            classDir = iface / port.ttyName / "tty" / port.ttyName;
+            fs::create_directories(classDir);
+            fs::create_directory_symlink(fs::path("../../..") / port.ttyName, classDir / "device");
+        } else {
+            classDir = iface / "tty" / port.ttyName;
+            fs::create_directories(classDir);
+            fs::create_directory_symlink(fs::path("../..") / ".." / ifName, classDir / "device");
+        }
+        WriteAttribute(classDir / "dev", "188:0");
+        const fs::path relative = fs::relative(classDir, root_ / "sys" / "class" / "tty");
+        fs::create_directory_symlink(relative, root_ / "sys" / "class" / "tty" / port.ttyName);
+    }
+    for (const auto& port : ports) {
+        fs::create_symlink(port.slavePath, DevPath(port.ttyName));
+        ttys_.push_back(port.ttyName);
+    }
+}
+
+void DeviceTree::Unplug() {
+    std::error_code ec;
+    for (const auto& name : ttys_) fs::remove(DevPath(name), ec);
+    for (const auto& name : ttys_) fs::remove(root_ / "sys" / "class" / "tty" / name, ec);
+    ttys_.clear();
+    fs::remove_all(DeviceDir(), ec);
+}
+
+}  // namespace flintcast::sim

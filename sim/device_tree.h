@@ -1,0 +1,43 @@
+#pragma once
+// The simulated device's entries under the device root, laid out as Linux shows a USB serial
+// device: sysfs entries for the USB device, its interfaces and their ttys, and dev/<tty> links
+// to the pseudo-terminals that carry the ports.
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "sim/profile.h"
+
+namespace flintcast::sim {
+
+struct PortEntry {
+    std::string ttyName;        // "ttyUSB0"
+    int interfaceNumber = 0;
+    std::string interfaceName;  // the interface string; empty writes no "interface" file
+    std::string slavePath;      // /dev/pts/N
+};
+
+class DeviceTree {
+public:
+    explicit DeviceTree(std::filesystem::path root);
+
+    // Removes what an earlier run that did not end cleanly left behind (only entries this
+    // simulator makes: its sysfs device folder, tty class links into it, dev links to ptys).
+    void RemoveStale();
+    // Creates the sysfs entries first and the dev links last, so a watcher that sees a new
+    // dev entry finds its sysfs entries complete. Throws std::filesystem::filesystem_error.
+    void Plug(const UsbLayout& layout, const std::string& serial, const std::vector<PortEntry>& ports);
+    // Removes the dev links first, then the sysfs entries. Never throws.
+    void Unplug();
+
+    const std::filesystem::path& root() const { return root_; }
+    std::filesystem::path DevPath(const std::string& ttyName) const { return root_ / "dev" / ttyName; }
+
+private:
+    std::filesystem::path root_;
+    std::vector<std::string> ttys_;  // names currently linked
+
+    std::filesystem::path DeviceDir() const;
+};
+
+}  // namespace flintcast::sim
