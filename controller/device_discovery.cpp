@@ -1,0 +1,379 @@
+#include "controller/device_discovery.h"
+
+#include <algorithm>
+#include <array>
+#include <fmt/format.h>
+#include <fstream>
+
+#include "controller/at_query.h"
+#include "controller/device_checks.h"
+#include "controller/port_naming.h"
+#include "platform/paths.h"
+#include "platform/port_scanner.h"
+
+namespace fs = std::filesystem;
+
+namespace flintcast::controller {
+namespace {
+
+constexpr std::string_view kModeSwitchCommand = "AT+DISK=8,\"D1\"\r\n";
+constexpr std::string_view kModeSwitchEcho = "AT+DISK=8,\"D1\"";
+constexpr std::string_view kProbeCommand = "AT+ZRVSW\r\n";
+constexpr uint32_t kFirstReadPauseMs = 100;
+constexpr size_t kFirstReadBytes = 256;
+constexpr int kProbeReads = 10;
+constexpr uint32_t kProbeReadPauseMs = 100;
+constexpr size_t kProbeReadBytes = 128;
+constexpr uint32_t kSwitchFirstPauseMs = 500;
+constexpr uint32_t kSwitchPollMs = 800;
+constexpr uint32_t kSwitchPollLimitMs = 8000;
+constexpr int kCloseAttempts = 10;
+constexpr uint32_t kCloseRetryMs = 100;
+constexpr size_t kFastbootPathMax = 255;
+
+// Serial settings of the probe and the switch: reads return at once with what
+// is waiting; writes may take 100 ms per byte plus one second.
+constexpr platform::SerialTimeouts kProbeTimeouts{platform::kMaxDword, 0, 0, 100, 1000};
+
+bool Contains(std::string_view text, std::string_view part) {
+    return text.find(part) != std::string_view::npos;
+}
+
+std::string ReadSmallFile(const fs::path& file) {
+    std::ifstream in(file, std::ios::binary);
+    std::string text(64, '\0');
+    in.read(text.data(), static_cast<std::streamsize>(text.size()));
+    text.resize(in ? text.size() : static_cast<size_t>(std::max<std::streamsize>(in.gcount(), 0)));
+    while (!text.empty() && (text.back() == '\n' || text.back() == ' ')) {
+        text.pop_back();
+    }
+    const size_t first = text.find_first_not_of(' ');
+    return first == std::string::npos ? std::string() : text.substr(first);
+}
+
+// Appends one read of up to `max` bytes to `text`; false on a read failure.
+bool ReadInto(platform::SerialPort& port, std::string& text, size_t max) {
+    std::array<uint8_t, kFirstReadBytes> buffer{};
+    const int64_t got = port.read(buffer.data(), std::min(max, buffer.size()));
+    if (got < 0) {
+        return false;
+    }
+    const auto end = std::find(buffer.begin(), buffer.begin() + got, uint8_t{0});
+    text.append(reinterpret_cast<const char*>(buffer.data()), static_cast<size_t>(end - buffer.begin()));
+    return true;
+}
+
+bool WriteText(platform::SerialPort& port, std::string_view text) {
+    return port.write(reinterpret_cast<const uint8_t*>(text.data()), text.size()) ==
+           static_cast<int64_t>(text.size());
+}
+
+bool UsesInfoVersionQuery(int32_t project) {
+    return project == 28 || project == 46;
+}
+
+bool IsVersionCheckedProject(int32_t p) {
+    return p == 2 || p == 3 || p == 6 || p == 25 || p == 26 || p == 28 || p == 42 || p == 46;
+}
+
+bool IsFlashCheckedProject(int32_t p) {
+    return p == 25 || p == 28;
+}
+
+}  // namespace
+
+std::string_view ReadyText(int32_t project) {
+    return project == 27 || project == 28 ? "準備完了" : "Ready";
+}
+
+std::string_view NotReadyText(int32_t project) {
+    return project == 27 || project == 28 ? "準備中" : "Not Ready";
+}
+
+DeviceDiscovery::DeviceDiscovery(const platform::Clock& clock, fs::path deviceRoot, DiscoverySettings settings,
+                                 ProbeSettings probe, LogLine log)
+    : clock_(clock),
+      root_(std::move(deviceRoot)),
+      settings_(std::move(settings)),
+      probe_(std::move(probe)),
+      log_(std::move(log)),
+      probePort_(clock) {}
+
+void DeviceDiscovery::log(std::string_view line) const {
+    if (log_) {
+        log_(line);
+    }
+}
+
+bool DeviceDiscovery::EnumeratePorts(std::vector<std::string>& diagList, std::vector<std::string>& terminalList) {
+    const auto ports = platform::ScanUsbSerialPorts(root_);
+    if (!ports) {
+        log("SetupDiGetClassDevs failed");
+        return false;
+    }
+    for (const platform::UsbSerialPort& port : *ports) {
+        std::string role = port.interfaceString;
+        if (role.empty()) {
+            role = settings_.RoleFor(port.vendorId, port.productId, port.interfaceNumber);
+        }
+        if (role.empty() || port.product.empty()) {
+            continue;  // without a friendly name or description the port is not ours
+        }
+        const std::string friendly = fmt::format("{} ({})", role, port.name);
+        if (!modeSwitchSent() && settings_.NeedsModeSwitch(port.hardwareId())) {
+            if (const auto name = PortNameFromFriendlyName(friendly)) {
+                if (SendModeSwitch(*name)) {
+                    modeSwitchSent_.store(1);
+                }
+                clock_.sleepMs(kModeSwitchSettleMs);
+            }
+        }
+        if (IsTerminalFriendlyName(friendly)) {
+            if (const auto name = PortNameFromFriendlyName(friendly)) {
+                terminalList.push_back(*name);
+            }
+        }
+        if (IsDiagFriendlyName(friendly)) {
+            if (const auto name = PortNameFromFriendlyName(friendly)) {
+                diagList.push_back(*name);
+            }
+        }
+    }
+    return !diagList.empty();
+}
+
+bool DeviceDiscovery::openProbe(const std::string& portName) {
+    closeProbe("Warning-27");
+    const auto path = platform::PortDevicePath(portName);
+    if (!path || !probePort_.open(path->string())) {
+        return false;
+    }
+    probePort_.purge();
+    platform::LineSettings line;
+    line.dtr = true;
+    if (!probePort_.setTimeouts(kProbeTimeouts) || !probePort_.applyLineSettings(line)) {
+        closeProbe("Warning-29");
+        return false;
+    }
+    return true;
+}
+
+void DeviceDiscovery::closeProbe(std::string_view label) {
+    for (int attempt = 0; attempt < kCloseAttempts && probePort_.isOpen(); ++attempt) {
+        if (probePort_.close()) {
+            return;
+        }
+        log(label);
+        clock_.sleepMs(kCloseRetryMs);
+    }
+}
+
+bool DeviceDiscovery::SendModeSwitch(const std::string& portName) {
+    std::lock_guard lock(probeMutex_);
+    if (!openProbe(portName)) {
+        return false;
+    }
+    if (!WriteText(probePort_, kModeSwitchCommand)) {
+        closeProbe("Warning-30");
+        return false;
+    }
+    clock_.sleepMs(kSwitchFirstPauseMs);
+    std::string reply;
+    ReadInto(probePort_, reply, kProbeReadBytes);
+    for (uint32_t waited = 0; reply.empty() && waited < kSwitchPollLimitMs; waited += kSwitchPollMs) {
+        clock_.sleepMs(kSwitchPollMs);
+        if (!ReadInto(probePort_, reply, kProbeReadBytes)) {
+            break;
+        }
+    }
+    const bool answered = Contains(reply, kModeSwitchEcho) || Contains(reply, "OK");
+    closeProbe(answered ? "Warning-34" : "Warning-35");
+    return true;
+}
+
+bool DeviceDiscovery::needsVersionQuery() const {
+    return probe_.checkProjectCode || probe_.checkMainboardType || IsVersionCheckedProject(probe_.projectType);
+}
+
+bool DeviceDiscovery::needsFlashQuery() const {
+    return probe_.memoryCheck || IsFlashCheckedProject(probe_.projectType);
+}
+
+bool DeviceDiscovery::ProbeModemPort(const std::string& portName) {
+    std::lock_guard lock(probeMutex_);
+    if (!openProbe(portName)) {
+        return false;
+    }
+    if (!WriteText(probePort_, kProbeCommand)) {
+        closeProbe("Warning-30");
+        return false;
+    }
+    clock_.sleepMs(kFirstReadPauseMs);
+    std::string reply;
+    ReadInto(probePort_, reply, kFirstReadBytes);
+    // Keep reading while the answer is incomplete: an echo may come before the result.
+    for (int i = 0; i < kProbeReads && !Contains(reply, "OK") && !Contains(reply, "ERROR"); ++i) {
+        clock_.sleepMs(kProbeReadPauseMs);
+        if (!ReadInto(probePort_, reply, kProbeReadBytes)) {
+            break;
+        }
+    }
+    if (!Contains(reply, "OK")) {
+        closeProbe("Warning-35");
+        return false;
+    }
+    DeviceFacts found;
+    if (needsVersionQuery()) {
+        const auto version = AtQuery(probePort_, clock_,
+                                     UsesInfoVersionQuery(probe_.projectType) ? kInfoQuery : kVersionQuery);
+        if (!version) {
+            {
+                std::lock_guard factsLock(mutex_);
+                facts_.deviceVersion.clear();
+            }
+            closeProbe("Warning-31");
+            return false;
+        }
+        found.deviceVersion = *version;
+    }
+    if (needsFlashQuery()) {
+        const auto flash = AtQuery(probePort_, clock_, kFlashInfoQuery);
+        if (flash) {
+            found.flashInfo = *flash;
+        } else if (probe_.memoryCheck) {
+            found.flashInfo = "ERROR";
+        }
+    }
+    if (NeedsMainboardQuery(probe_.packageName)) {
+        const auto pmu = AtQuery(probePort_, clock_, kPmuQuery);
+        found.mainboard = MainboardFromPmuReply(probe_.packageName, pmu.value_or(""));
+    }
+    {
+        std::lock_guard factsLock(mutex_);
+        facts_ = std::move(found);
+    }
+    closeProbe("Warning-34");
+    return true;
+}
+
+bool DeviceDiscovery::RefreshPortBoxes() {
+    {
+        std::lock_guard lock(mutex_);
+        boxes_ = {};
+    }
+    log("Check for Com ports start");
+    PortBoxes found;
+    if (!EnumeratePorts(found.diag, found.terminal)) {
+        found.diag.clear();
+        found.terminal.clear();
+        EnumeratePorts(found.diag, found.terminal);
+    }
+    {
+        std::lock_guard lock(mutex_);
+        boxes_.diag = found.diag;
+    }
+    log("Check for Com ports end");
+
+    log("Enum AT port start");
+    if (const auto ports = platform::ScanUsbSerialPorts(root_)) {
+        for (const platform::UsbSerialPort& port : *ports) {
+            const auto known = [&](const std::vector<std::string>& list) {
+                return std::any_of(list.begin(), list.end(),
+                                   [&](const std::string& n) { return SamePortName(n, port.name); });
+            };
+            if (known(found.diag) || known(found.terminal)) {
+                continue;
+            }
+            if (ProbeModemPort(port.name)) {
+                found.modem.push_back(port.name);
+            }
+        }
+    }
+    log("Enum AT port end");
+    {
+        std::lock_guard lock(mutex_);
+        boxes_ = found;
+    }
+    return !found.diag.empty();
+}
+
+PortBoxes DeviceDiscovery::boxes() const {
+    std::lock_guard lock(mutex_);
+    return boxes_;
+}
+
+DeviceFacts DeviceDiscovery::facts() const {
+    std::lock_guard lock(mutex_);
+    return facts_;
+}
+
+bool DeviceDiscovery::IsSameDiagPort(std::string_view portName) {
+    std::vector<std::string> diag;
+    for (int attempt = 0; attempt < kSameDiagPortTries; ++attempt) {
+        if (attempt > 0) {
+            clock_.sleepMs(kSameDiagPortPauseMs);
+        }
+        std::vector<std::string> terminal;
+        diag.clear();
+        if (EnumeratePorts(diag, terminal)) {
+            break;
+        }
+    }
+    if (diag.empty()) {
+        log("Port list <= 0");
+        return false;
+    }
+    if (diag.front().empty()) {
+        log("DiaComPort empty");
+        return false;
+    }
+    if (diag.front() == portName) {
+        log("Same COM port");
+        return true;
+    }
+    log(fmt::format("Different COM port {}", diag.front()));
+    return false;
+}
+
+int32_t DeviceDiscovery::FindFastbootDevice(int index, std::string& path) {
+    constexpr int32_t kNoSuchInterface = 259;  // "no more items"
+    const fs::path usbDevices = root_ / "sys" / "bus" / "usb" / "devices";
+    std::error_code ec;
+    std::vector<fs::path> interfaces;
+    for (fs::directory_iterator it(usbDevices, ec); !ec && it != fs::directory_iterator(); it.increment(ec)) {
+        const fs::path dir = it->path();
+        // The Android USB interface: vendor class, subclass 42 (adb and fastboot).
+        if (ReadSmallFile(dir / "bInterfaceClass") == "ff" && ReadSmallFile(dir / "bInterfaceSubClass") == "42") {
+            interfaces.push_back(dir);
+        }
+    }
+    std::sort(interfaces.begin(), interfaces.end());
+    if (index < 0 || static_cast<size_t>(index) >= interfaces.size()) {
+        return kNoSuchInterface;
+    }
+    const fs::path& dir = interfaces[static_cast<size_t>(index)];
+    std::error_code canonicalError;
+    const fs::path device = fs::canonical(dir, canonicalError).parent_path();
+    const bool composite = ReadSmallFile(device / "bNumInterfaces") != "1" &&
+                           !ReadSmallFile(device / "bNumInterfaces").empty();
+    std::string text = fmt::format("usb#vid_{}&pid_{}", ReadSmallFile(device / "idVendor"),
+                                   ReadSmallFile(device / "idProduct"));
+    if (composite) {
+        text += "&mi_" + ReadSmallFile(dir / "bInterfaceNumber");
+    }
+    text += "#" + dir.filename().string();
+    path = text.substr(0, kFastbootPathMax);
+    return Contains(path, "MI_0") || Contains(path, "mi_0") ? 255 : 0;
+}
+
+bool DeviceDiscovery::HasProbeHandle() const {
+    std::lock_guard lock(probeMutex_);
+    return probePort_.isOpen();
+}
+
+bool DeviceDiscovery::TryCloseProbeHandle() {
+    std::lock_guard lock(probeMutex_);
+    return !probePort_.isOpen() || probePort_.close();
+}
+
+}  // namespace flintcast::controller

@@ -1,0 +1,103 @@
+#pragma once
+// Finding the device's ports: the diagnostic, terminal and modem ports among
+// the USB serial interfaces under the device root, the one-time disk switch
+// for devices that first appear as storage, and the AT probe that reads the
+// device facts (software version, flash layout, mainboard) the checks compare.
+#include <atomic>
+#include <cstdint>
+#include <filesystem>
+#include <functional>
+#include <mutex>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "controller/discovery_settings.h"
+#include "controller/run_environment.h"
+#include "platform/clock.h"
+#include "platform/serial_port.h"
+
+namespace flintcast::controller {
+
+// What the probe needs of the configuration.
+struct ProbeSettings {
+    int32_t projectType = -1;
+    bool checkProjectCode = false;
+    bool checkMainboardType = false;
+    bool memoryCheck = false;
+    std::string packageName;  // [Project] Name
+};
+
+// Facts read from the device by the last successful probe.
+struct DeviceFacts {
+    std::string deviceVersion;
+    std::string flashInfo;
+    std::string mainboard;
+};
+
+class DeviceDiscovery {
+public:
+    static constexpr uint32_t kModeSwitchSettleMs = 5000;
+    static constexpr int kSameDiagPortTries = 4;
+    static constexpr uint32_t kSameDiagPortPauseMs = 500;
+
+    using LogLine = std::function<void(std::string_view)>;
+
+    DeviceDiscovery(const platform::Clock& clock, std::filesystem::path deviceRoot, DiscoverySettings settings,
+                    ProbeSettings probe, LogLine log = {});
+
+    // The diagnostic and terminal ports of the scan; true when a diagnostic port was found.
+    bool EnumeratePorts(std::vector<std::string>& diagList, std::vector<std::string>& terminalList);
+    // Writes the disk switch to `portName`; true when the write succeeded.
+    bool SendModeSwitch(const std::string& portName);
+    // True when the port answered the probe and the device facts were read.
+    bool ProbeModemPort(const std::string& portName);
+    // Scans, searches the modem ports and fills the three boxes; true when a
+    // diagnostic port was found.
+    bool RefreshPortBoxes();
+    PortBoxes boxes() const;
+    // True when the first diagnostic port of a fresh scan is `portName`.
+    bool IsSameDiagPort(std::string_view portName);
+    // Fastboot interface `index`: 0 ready, 255 composite (not in fastboot mode),
+    // another value when there is no such interface.
+    int32_t FindFastbootDevice(int index, std::string& path);
+
+    DeviceFacts facts() const;
+    bool modeSwitchSent() const { return modeSwitchSent_.load() != 0; }
+
+    // The probe handle, shared by the check thread and the window.
+    bool HasProbeHandle() const;
+    bool TryCloseProbeHandle();
+
+    const platform::Clock& clock() const { return clock_; }
+    const ProbeSettings& probeSettings() const { return probe_; }
+
+private:
+    const platform::Clock& clock_;
+    std::filesystem::path root_;
+    DiscoverySettings settings_;
+    ProbeSettings probe_;
+    LogLine log_;
+    std::atomic<int32_t> modeSwitchSent_{0};
+
+    mutable std::mutex mutex_;  // boxes and facts
+    PortBoxes boxes_;
+    DeviceFacts facts_;
+
+    mutable std::mutex probeMutex_;  // the probe handle
+    platform::SerialPort probePort_;
+
+    void log(std::string_view line) const;
+    // Opens `portName` with the probe's settings (DTR on, reads return at once).
+    bool openProbe(const std::string& portName);
+    void closeProbe(std::string_view label);
+    bool needsVersionQuery() const;
+    bool needsFlashQuery() const;
+};
+
+// Status texts of the device check: "Ready" / "Not Ready", in Japanese for
+// projects 27 and 28.
+std::string_view ReadyText(int32_t project);
+std::string_view NotReadyText(int32_t project);
+
+}  // namespace flintcast::controller
