@@ -1,0 +1,24 @@
+#pragma once
+// The subcommands of the flintcast program. Each lives in its own file and registers
+// itself on the application; main.cpp calls every Register function once.
+#include <functional>
+
+#include <CLI/CLI.hpp>
+
+namespace flintcast::cli {
+
+// Exit codes shared by the commands.
+inline constexpr int kExitOk = 0;
+inline constexpr int kExitFailure = 1;  // also: another instance is running
+inline constexpr int kExitUsage = 2;
+inline constexpr int kExitConfigError = 3;
+
+// What the chosen subcommand will do once the whole command line is parsed
+// (so global options such as --time-scale are in force before it runs).
+struct PendingCommand {
+    std::function<int()> run;
+};
+
+void RegisterConfigCommand(CLI::App& app, PendingCommand& pending);
+
+}  // namespace flintcast::cli
