@@ -1,0 +1,423 @@
+#include "engine/comms_thread.h"
+
+#include <array>
+
+#include <fmt/format.h>
+
+#include "engine/at_channel.h"
+#include "engine/device_data_ops.h"
+#include "engine/device_directory.h"
+#include "engine/dmss_bootloader.h"
+#include "engine/image_procedures.h"
+#include "engine/reset_rediscovery.h"
+#include "engine/reset_rules.h"
+#include "engine/streaming_download.h"
+#include "engine/worker_folders.h"
+
+namespace flintcast::engine {
+
+namespace {
+
+// ARM11F0 path whose backup lives in "\ARM11"; every other path uses "\WIFI".
+constexpr std::string_view kArm11CalibrationPath = "/system/wifi/ath6k/AR6003/hw2.0/bdata.SD31.bin";
+constexpr std::string_view kSeparatorLine = "-------------------------------------------------";
+constexpr int kPlatformAttempts = 3;
+
+std::string StripIdentityText(std::string_view text) {
+    std::string out;
+    for (char c : text) {
+        if (c != '\r' && c != '\n' && c != '"') out.push_back(c);
+    }
+    return out;
+}
+
+bool UsableIdentityPart(bool read, const std::string& value) {
+    return read && value.find("0000000000") == std::string::npos;
+}
+
+AtSettings AtSettingsFor(const config::ProjectConfig& cfg) {
+    AtSettings s;
+    s.fastSpeed = cfg.bFastSpeedDownload;
+    s.phoneProject = cfg.phoneProject;
+    s.versionMarker = cfg.projectType == 3 && cfg.versionMarker != 0;
+    s.simLockMode = cfg.simLockMode;
+    s.simLockString = cfg.simLockString;
+    return s;
+}
+
+// Start-of-run disk switch by project: D1 for the data cards with a read-only drive, D2 for the
+// three with a plain disk, none for the rest.
+std::string_view StartOfRunDiskCommand(int32_t project) {
+    switch (project) {
+        case 3: case 12: case 15: case 16: case 17: case 18: case 21: case 22: case 24: case 25:
+        case 26: case 27: case 28: case 29: case 30: case 31: case 32: case 33: case 38: case 39:
+        case 48:
+            return "AT+DISK=8,\"D1\"\r\n\r\n";
+        case 13: case 23: case 34:
+            return "AT+DISK=8,\"D2\"\r\n\r\n";
+        default:
+            return {};
+    }
+}
+
+// NV backup variants: project 12 with IsVarnel keeps its own items; networks 1 and 2 and these
+// projects have no RF items to keep.
+bool BacksUpOnlyPlainNvItems(const config::ProjectConfig& cfg) {
+    switch (cfg.projectType) {
+        case 35: case 36: case 37: case 38: case 39: case 41: case 48:
+            return true;
+        default:
+            return cfg.networkType == 1 || cfg.networkType == 2;
+    }
+}
+
+}  // namespace
+
+TCommsThread::TCommsThread(platform::Clock& clock, DeviceDirectory& directory, DeviceDataOps* dataOps,
+                           WorkerSetup setup, WorkerHooks hooks)
+    : clock_(clock),
+      directory_(directory),
+      data_(dataOps),
+      setup_(std::move(setup)),
+      cfg_(setup_.config),
+      hooks_(std::move(hooks)),
+      reporter_(setup_.slotIndex, hooks_.reporter),
+      serial_(clock_, reporter_),
+      frames_(clock_, reporter_, serial_),
+      ctx_{clock_, reporter_, serial_, frames_, cfg_, cfg_.projectType},
+      progress_(setup_.images.totalBytes) {
+    serial_.diagPortName = setup_.diagPort;
+    serial_.modemPortName = setup_.modemPort;
+    serial_.fastSpeed = cfg_.bFastSpeedDownload;
+    serial_.blockSize = static_cast<uint32_t>(cfg_.blockSize);
+    serial_.projectType = cfg_.projectType;
+    reporter_.setCommErrorClearer([this] { serial_.ClearDiagCommErrors(); });
+    at_ = std::make_unique<AtChannel>(ctx_, directory_, AtSettingsFor(cfg_));
+}
+
+TCommsThread::~TCommsThread() { Join(); }
+
+void TCommsThread::Resume() {
+    thread_ = std::thread([this] {
+        Execute();
+        finished_.store(true);
+        reporter_.NotifyEnd();
+    });
+}
+
+void TCommsThread::Join() {
+    if (thread_.joinable()) thread_.join();
+}
+
+std::string TCommsThread::diagPortName() const { return serial_.diagPortName; }
+
+// --- shorthands -------------------------------------------------------------------------------
+
+bool TCommsThread::AmssOnly() const { return cfg_.bAMSSFile && !cfg_.bEFS && !cfg_.bRawAppsEFS && !cfg_.pcSuite; }
+
+bool TCommsThread::MarkedProject3() const { return cfg_.projectType == 3 && cfg_.versionMarker != 0; }
+
+bool TCommsThread::AmssOnlyOn20Or29() const {
+    return AmssOnly() && (cfg_.projectType == 20 || cfg_.projectType == 29);
+}
+
+bool TCommsThread::ImageItems() const {
+    return cfg_.bAMSSFile || cfg_.bPhoneImage || cfg_.bEFS || cfg_.bRawAppsEFS || cfg_.bBootloader ||
+           cfg_.bCfgdata || cfg_.pcSuite || cfg_.bAppsBootloader || cfg_.bAppsImageAndBootloader;
+}
+
+bool TCommsThread::FastbootImages() const { return cfg_.anyFastbootImage(); }
+
+bool TCommsThread::SendResetCommand() {
+    StreamingDownload streaming(ctx_, progress_, &directory_);
+    const bool reset = ResetCommandFor(cfg_.projectType, cfg_.phoneProject) == ResetCommand::Reset;
+    return (reset ? streaming.Reset() : streaming.PowerOff()) == 0;
+}
+
+ResetRediscovery TCommsThread::Rediscovery() {
+    ResetSettings settings;
+    settings.fastSpeed = cfg_.bFastSpeedDownload;
+    settings.networkType = cfg_.networkType;
+    settings.markedProject3AmssOnly = MarkedProject3() && AmssOnly();
+    return ResetRediscovery(ctx_, directory_, settings);
+}
+
+bool TCommsThread::HaveDataOps(std::string_view what) {
+    if (data_ != nullptr) return true;
+    reporter_.ShowError(fmt::format("{} is not available in this build", what), 0);
+    return false;
+}
+
+// --- the run ----------------------------------------------------------------------------------
+
+void TCommsThread::Execute() {
+    try {
+        Start();
+        if (cfg_.fastbootOnly) {
+            if (HaveDataOps("Fastboot image download")) data_->RunFastbootOnly();
+            if (ok()) {
+                reporter_.SetProgress(100, DownloadProgress::kMaximum);
+                reporter_.ShowStatus(LineClass::Pass, "PASS");
+            }
+            return;
+        }
+        OpeningStep();
+        BackupStep();
+        DeviceFileStep();
+        ImageDownloadStep();
+        FastbootStep();
+        if (!FirstResetAndRestore()) return;
+        SecondResetAndRestore();
+    } catch (const FolderCreationError&) {
+        // Reported by CreateFolderPath; the ports are still closed below.
+    }
+    ClosingStep();
+}
+
+void TCommsThread::Start() {
+    // A1: the NV lists are built before the latch is cleared, as the backup needs them.
+    if (cfg_.bBackup && HaveDataOps("NV backup")) data_->BuildNvLists();
+    // A2: a resumed run carries out what is left of the configuration the controller reduced,
+    // reporting as a normal run does; the steps below serve both.
+    if (ok()) reporter_.ShowStatus(LineClass::Ordinary, "Start succssfully");
+    reporter_.BeginRun();
+    progress_.reset();
+    progress_.setTotal(setup_.images.totalBytes);
+    reporter_.SetProgress(0, DownloadProgress::kMaximum);
+}
+
+void TCommsThread::OpeningStep() {
+    if (!cfg_.phoneProject) {
+        at_->OpenDiagService();
+        serial_.CloseWithRetry(PortSlot::Modem, close_label::kAfterDiagService);
+    }
+    const bool needModem = cfg_.bBackup || cfg_.bRestore || cfg_.pcSuite || !cfg_.startAtList.empty() ||
+                           !cfg_.endAtList.empty() || AmssOnlyOn20Or29() || MarkedProject3();
+    if (ok() && needModem) serial_.OpenModemPort();
+    if (ok()) serial_.OpenDiagPort();
+    if (ok() && cfg_.platformNumber != config::kUnknownPlatform) PlatformCheck();
+    if (ok() && !cfg_.startAtList.empty()) at_->RunStartATList(cfg_.startAtList);
+    if (ok()) StartOfRunUsbMode();
+    if (cfg_.bBackupUserData) userDataEntries_.clear();
+}
+
+void TCommsThread::PlatformCheck() {
+    reporter_.ShowStatus(LineClass::Ordinary, kPlatformRequestLine);
+    int platform = -1;
+    for (int attempt = 0; attempt < kPlatformAttempts && ok(); ++attempt) {
+        frames_.BeginFrame();
+        frames_.AppendByte(0x7C);
+        frames_.FinishFrame();
+        frames_.SendTerminated();
+        frames_.ReadDiagReply();
+        auto reply = frames_.replyBuffer().first(frames_.replyLength());
+        if (!ok() || reply.size() < 8) continue;
+        if (reply[0] == 0x7C && reply[1] == 0x02) {
+            platform = reply[7];
+            break;
+        }
+    }
+    if (platform < 0) {
+        reporter_.ShowError(kPlatformFailure);
+    } else if (platform == cfg_.platformNumber) {
+        reporter_.ShowStatus(LineClass::Ordinary, kPlatformOkLine);
+    } else {
+        reporter_.ShowError(kPlatformFailure);
+        if (hooks_.ShowMessage) hooks_.ShowMessage("Warning", "Plantform type is not matched");
+    }
+}
+
+void TCommsThread::StartOfRunUsbMode() {
+    if (!(cfg_.pcSuite || AmssOnlyOn20Or29() || MarkedProject3())) return;
+    std::string_view command = StartOfRunDiskCommand(cfg_.projectType);
+    if (command.empty()) return;
+    if (!at_->SendAT(command)) reporter_.ShowError("Fail to set from modem start");
+}
+
+std::string TCommsThread::DeviceTag() const {
+    const auto& id = data_->identity();
+    std::string tag = "SN[" + StripIdentityText(id.serialNumber) + "]";
+    const std::string imei = StripIdentityText(id.imei);
+    const std::string meid = StripIdentityText(id.meid);
+    if (UsableIdentityPart(id.imeiRead, imei)) tag += "IMEI[" + imei + "]";
+    if (UsableIdentityPart(id.meidRead, meid)) tag += "MEID[" + meid + "]";
+    return tag;
+}
+
+void TCommsThread::BackupStep() {
+    if ((cfg_.bBackup || cfg_.bBackupUserData) && ok() && HaveDataOps("Backup")) {
+        data_->ReadIdentity();
+        const auto& id = data_->identity();
+        if (!id.imeiRead) reporter_.ShowError("[Dload] Fail to Read IMEI");
+        if (!id.serialNumberRead) reporter_.ShowError("[Dload] Fail to Read SN");
+        if (!id.testInfoRead) reporter_.ShowError("[Dload] Fail to Read Testinf");
+        if (ok()) {
+            // The tag comes from the device: it is made safe before it names a folder.
+            deviceBackupFolder_ = setup_.backupRoot + "/" + SafeFolderName(DeviceTag());
+            RemoveFolder(deviceBackupFolder_);
+            CreateFolderPath(reporter_, deviceBackupFolder_ + "/EFS");
+            clock_.sleepMs(10);
+            data_->SetBackupPaths(deviceBackupFolder_, deviceBackupFolder_ + "/at.bak",
+                                  deviceBackupFolder_ + "/nv.bak", deviceBackupFolder_ + "/nv1.bak");
+            data_->WriteIdentityBackup();
+            if (cfg_.projectType == 12 && cfg_.isVarnel) {
+                data_->BackupProjectNvItems();
+            } else if (BacksUpOnlyPlainNvItems(cfg_)) {
+                data_->BackupNvItems();
+            } else {
+                data_->BackupNvItems();
+                data_->BackupRfNvItems();
+            }
+            if (ok()) reporter_.ShowStatus(LineClass::Ordinary, "Backup succssfully");
+        }
+    }
+    if (cfg_.bBackupUserData && ok() && HaveDataOps("User data backup")) {
+        data_->EnumDirAndMakeDir();
+        data_->BackupUserDataFiles();
+    }
+    if (cfg_.bBackupARM11Files && ok() && HaveDataOps("Adb file backup")) {
+        const std::string sub = cfg_.arm11File == kArm11CalibrationPath ? "/ARM11" : "/WIFI";
+        CreateFolderPath(reporter_, deviceBackupFolder_ + sub);
+        data_->BackupAdbFile();
+        reporter_.ShowStatus(LineClass::Ordinary, "WIFI file backup");
+    }
+    reporter_.ShowStatus(LineClass::Ordinary, kSeparatorLine);
+}
+
+void TCommsThread::DeviceFileStep() {
+    if (!cfg_.bPartOfEFS || !ok()) return;
+    if (!HaveDataOps("Part-of-EFS file operations")) return;
+    data_->ApplyPartOfEfs();
+    if (ok() && !cfg_.nvCommandList.empty()) data_->WriteNvCommandList();
+    if (ok() && !cfg_.endAtList.empty()) at_->RunEndATList(cfg_.endAtList);
+}
+
+void TCommsThread::ImageDownloadStep() {
+    if (!ImageItems() || !ok()) return;
+    ResetRediscovery reset = Rediscovery();
+    BootloaderSeams seams;
+    seams.EnterDownloadMode = [&reset] { return reset.EnterDownloadMode(); };
+    seams.FindComPort = [&reset] { return reset.FindComPort(); };
+    DmssBootloader bootloader(ctx_, directory_, progress_);
+    const ProgrammerImage programmer{setup_.images.file(ImageSlot::Programmer).path,
+                                     setup_.images.programmerLoadAddress};
+    bootloader.RunBootloaderStage(programmer, seams);
+    if (ok()) RunStreamingStage(ctx_, setup_.images, progress_);
+}
+
+void TCommsThread::FastbootStep() {
+    if (!FastbootImages() || !ok()) return;
+    ResetRediscovery reset = Rediscovery();
+    StreamingDownload streaming(ctx_, progress_, &directory_);
+    reset.ResetAndClose([&streaming] { return streaming.Reset(); });
+    if (ok() && HaveDataOps("Fastboot image download")) data_->RunFastbootStage();
+}
+
+void TCommsThread::RestoreOnDiagPort() {
+    if (cfg_.bBackupUserData && HaveDataOps("User data restore")) data_->RestoreUserDataFiles();
+    if (cfg_.bBackupARM11Files && HaveDataOps("Adb file restore")) data_->RestoreAdbFile();
+    if (cfg_.bRestore && HaveDataOps("NV restore")) {
+        if (cfg_.projectType == 12 && cfg_.isVarnel) data_->RestoreProjectNvItems();
+        else data_->RestoreNvItems();
+    }
+    if (!cfg_.nvCommandList.empty() && HaveDataOps("NV command list")) data_->WriteNvCommandList();
+}
+
+bool TCommsThread::FirstResetAndRestore() {
+    const bool markedAmssOnly = MarkedProject3() && AmssOnly();
+    if (!ok() || !(cfg_.pcSuite || cfg_.projectType == 35 || AmssOnlyOn20Or29() || markedAmssOnly)) return true;
+
+    if (AmssOnlyOn20Or29() || markedAmssOnly) cfg_.bDISK = true;
+    ResetRediscovery reset = Rediscovery();
+    if (!SendResetCommand()) {
+        reporter_.ShowError("Fail to reset or power off phone");
+    } else {
+        reporter_.ShowStatus(LineClass::Ordinary, "Reset or power off......");
+        serial_.CloseWithRetry(PortSlot::Diag, close_label::kFirstResetDiag);
+        serial_.CloseWithRetry(PortSlot::Modem, close_label::kFirstResetModem);
+        reset.WaitForDevice(ResetStage::First);
+        const PortTexts ports = reset.RediscoverPorts(ResetStage::First);
+        if (!markedAmssOnly) reset.ReopenAfterReset(ResetStage::First, PortKind::Diag, ports.diag);
+        if (ok()) RestoreOnDiagPort();
+        if (ok()) reset.ReopenAfterReset(ResetStage::First, PortKind::Modem, ports.modem);
+        if (ok() && cfg_.bRestore) {
+            if (!at_->SendAT("AT+CFUN=5\r\n\r\n")) {
+                reporter_.ShowError("Fail to Send Command!");
+                serial_.port(PortSlot::Modem).close();
+                serial_.port(PortSlot::Diag).close();
+                return false;
+            }
+            if (HaveDataOps("RF NV restore")) {
+                data_->RestoreRfNvItems();
+                data_->FixRfNv20208();
+            }
+            at_->SendAT("AT+CFUN=1\r\n\r\n");
+            if (data_ != nullptr) data_->RestoreIdentity();
+        }
+    }
+    if (UsesResetAfterDownload(cfg_.projectType, AmssOnly())) reset.ResetAfterDownload();
+    if (ok()) at_->SwitchUsbPersonality(cfg_.bDISK, cfg_.bCDROM);
+    if (ok() && !cfg_.endAtList.empty()) at_->RunEndATList(cfg_.endAtList);
+    return true;
+}
+
+void TCommsThread::SecondResetAndRestore() {
+    if (!ok()) return;
+    if (ImageItems() || !(cfg_.bRestore || cfg_.bBackupUserData)) {
+        const bool anyWritten = FastbootImages() || cfg_.bAMSSFile || cfg_.bAppsBootloader ||
+                                cfg_.bAppsImageAndBootloader || cfg_.bEFS || cfg_.bRawAppsEFS ||
+                                cfg_.bBootloader || cfg_.bCfgdata;
+        const bool somethingAfter = cfg_.bRestore || !cfg_.nvCommandList.empty() || !cfg_.endAtList.empty();
+        if (!(anyWritten && !cfg_.pcSuite && somethingAfter)) return;
+
+        // With fastboot images the device was reset before the fastboot stage.
+        if (!FastbootImages() && !SendResetCommand()) {
+            reporter_.ShowError("Fail to reset or power off......");
+            return;
+        }
+        reporter_.ShowStatus(LineClass::Ordinary, "Reset or power off OK");
+        serial_.CloseWithRetry(PortSlot::Diag, close_label::kFinalResetDiag);
+        serial_.CloseWithRetry(PortSlot::Modem, close_label::kFinalResetModem);
+        ResetRediscovery reset = Rediscovery();
+        reset.WaitForDevice(ResetStage::Second);
+        const PortTexts ports = reset.RediscoverPorts(ResetStage::Second);
+        reset.ReopenAfterReset(ResetStage::Second, PortKind::Diag, ports.diag);
+        if (ok()) RestoreOnDiagPort();
+        if (ok()) reset.ReopenAfterReset(ResetStage::Second, PortKind::Modem, ports.modem);
+        if (ok() && cfg_.bRestore && HaveDataOps("Identity restore")) data_->RestoreIdentity();
+        if (ok() && !cfg_.endAtList.empty()) at_->RunEndATList(cfg_.endAtList);
+        return;
+    }
+    // Only restore switches: restore on the ports as they are.
+    if (cfg_.bBackupUserData && ok() && HaveDataOps("User data restore")) data_->RestoreUserDataFiles();
+    if (cfg_.bBackupARM11Files && ok() && HaveDataOps("Adb file restore")) data_->RestoreAdbFile();
+    if (HaveDataOps("NV restore")) {
+        if (cfg_.projectType == 12 && cfg_.isVarnel) data_->RestoreProjectNvItems();
+        else data_->RestoreNvItems();
+    }
+    if (ok() && !cfg_.nvCommandList.empty() && HaveDataOps("NV command list")) data_->WriteNvCommandList();
+    if (data_ != nullptr) data_->RestoreIdentity();
+    if (ok() && !cfg_.endAtList.empty()) at_->RunEndATList(cfg_.endAtList);
+}
+
+void TCommsThread::ClosingStep() {
+    const bool diagWasOpen = serial_.diagOpen();
+    serial_.CloseWithRetry(PortSlot::Diag, close_label::kEndOfRunDiag);
+    if (reporter_.stopRequested() && diagWasOpen) reporter_.ShowStatus(LineClass::FailureNotice, "COMM Closed");
+    serial_.CloseWithRetry(PortSlot::Aux, close_label::kEndOfRunAux);
+    if (serial_.modemOpen()) {
+        if (cfg_.projectType == 2 || cfg_.projectType == 6) at_->ShowDeviceVersion();
+        serial_.CloseWithRetry(PortSlot::Modem, close_label::kEndOfRunModem);
+    }
+    // The external reset tool: a configuration with ExecuteModemkick is refused before the run
+    // while this build has no runner for it (see the controller's refusals).
+    if (!ok()) return;
+    // The adb clean-up belongs to the adb module; a run with bBackupARM11Files is refused until
+    // that module exists, so there is nothing of adb's to clean up here.
+    reporter_.SetProgress(100, DownloadProgress::kMaximum);
+    clock_.sleepMs(2000);
+    reporter_.ShowStatus(LineClass::Pass, "PASS");
+    if (cfg_.bRestore || cfg_.bBackupUserData) RemoveFolder(deviceBackupFolder_);
+}
+
+}  // namespace flintcast::engine
