@@ -1,0 +1,27 @@
+#pragma once
+// Running the outside modem reset tool after a passed run: it sits in the
+// staging folder, takes no arguments and answers through the key
+// [Project] ExecuteModemkick of the staged Config.ini.
+#include <filesystem>
+
+#include "engine/worker_context.h"
+
+namespace flintcast::engine {
+
+inline constexpr const char* kModemkickProgram = "modemkick";
+
+struct ModemkickPlan {
+    std::filesystem::path stagingFolder;  // empty: the temporary path is unknown
+    int attempts = 3;
+    uint32_t firstWaitMs = 3000;
+    uint32_t resultWaitMs = 7000;
+};
+
+// The staging folder of this machine (TempFiles).
+ModemkickPlan DefaultModemkickPlan();
+
+// Starts the tool up to three times until it reports "100"; true then. Any
+// other final value latches its error text.
+bool RunModemkick(WorkerContext& ctx, const ModemkickPlan& plan = DefaultModemkickPlan());
+
+}  // namespace flintcast::engine
