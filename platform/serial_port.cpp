@@ -65,7 +65,9 @@ bool SerialPort::open(const std::string& devicePath) {
     if (::tcgetattr(fd, &tio) != 0) return refuse(errno);
     cfmakeraw(&tio);
     tio.c_cflag |= CLOCAL | CREAD;
-    tio.c_cc[VMIN] = 0;
+    // VMIN 1 with O_NONBLOCK: an empty read fails with EAGAIN, so a read of
+    // 0 bytes can only mean a hang-up. Waiting is done with poll().
+    tio.c_cc[VMIN] = 1;
     tio.c_cc[VTIME] = 0;
     if (::tcsetattr(fd, TCSANOW, &tio) != 0) return refuse(errno);
     fd_ = fd;
@@ -119,7 +121,7 @@ bool SerialPort::applyLineSettings(const LineSettings& settings) {
     tio.c_cflag &= ~static_cast<tcflag_t>(CSIZE | PARENB | CSTOPB | CRTSCTS);
     tio.c_cflag |= CS8 | CLOCAL | CREAD;
     tio.c_iflag &= ~static_cast<tcflag_t>(INPCK | IXON | IXOFF | IXANY | IGNPAR | PARMRK | ISTRIP);
-    tio.c_cc[VMIN] = 0;
+    tio.c_cc[VMIN] = 1;
     tio.c_cc[VTIME] = 0;
     if (::cfsetispeed(&tio, speed) != 0 || ::cfsetospeed(&tio, speed) != 0) return false;
     if (::tcsetattr(fd_, TCSANOW, &tio) != 0) return false;
