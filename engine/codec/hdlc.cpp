@@ -1,5 +1,6 @@
 #include "engine/codec/hdlc.h"
 
+#include <algorithm>
 #include <array>
 #include <cstring>
 
@@ -28,6 +29,25 @@ constexpr std::array<std::array<uint16_t, 256>, 8> MakeSlices() {
 }
 
 constexpr auto kSlices = MakeSlices();
+
+// True when any byte of `v` is zero (the classic SWAR test).
+constexpr bool HasZeroByte(uint64_t v) {
+    return ((v - 0x0101010101010101ull) & ~v & 0x8080808080808080ull) != 0;
+}
+
+// Length of the leading run of bytes that are neither flag nor escape.
+// Eight bytes at a time: the bulk of a random payload has no byte to stuff.
+size_t PlainRunLength(const uint8_t* p, size_t n) {
+    size_t i = 0;
+    while (i + 8 <= n) {
+        uint64_t v;
+        std::memcpy(&v, p + i, 8);
+        if (HasZeroByte(v ^ 0x7E7E7E7E7E7E7E7Eull) || HasZeroByte(v ^ 0x7D7D7D7D7D7D7D7Dull)) break;
+        i += 8;
+    }
+    while (i < n && !NeedsEscape(p[i])) ++i;
+    return i;
+}
 
 }  // namespace
 
@@ -62,9 +82,9 @@ void AppendStuffed(std::vector<uint8_t>& out, std::span<const uint8_t> data) {
     const uint8_t* end = p + data.size();
     // Copy runs that need no escape in one go; most payload bytes are plain.
     while (p < end) {
-        const uint8_t* run = p;
-        while (p < end && !NeedsEscape(*p)) ++p;
-        out.insert(out.end(), run, p);
+        const size_t run = PlainRunLength(p, static_cast<size_t>(end - p));
+        out.insert(out.end(), p, p + run);
+        p += run;
         if (p < end) {
             out.push_back(kEscape);
             out.push_back(static_cast<uint8_t>(*p ^ kEscapeMask));
@@ -156,12 +176,29 @@ FrameDecoder::Status FrameDecoder::feed(uint8_t b) {
 }
 
 FrameDecoder::Status FrameDecoder::feed(std::span<const uint8_t> data, size_t& used) {
-    used = 0;
-    for (uint8_t b : data) {
-        ++used;
-        const Status s = feed(b);
-        if (s != Status::NeedMore) return s;
+    const uint8_t* p = data.data();
+    const size_t n = data.size();
+    size_t i = 0;
+    while (i < n) {
+        if (state_ == State::Data) {
+            // Inside a frame, take a whole run of plain bytes at once: one
+            // copy and one CRC pass instead of a state step per byte.
+            const size_t run = PlainRunLength(p + i, n - i);
+            const size_t take = std::min(run, maxBytes_ - frame_.size());
+            if (take > 0) {
+                frame_.insert(frame_.end(), p + i, p + i + take);
+                crc_ = CrcUpdate(crc_, std::span<const uint8_t>(p + i, take));
+                i += take;
+                if (i == n) break;
+            }
+        }
+        const Status s = feed(p[i++]);
+        if (s != Status::NeedMore) {
+            used = i;
+            return s;
+        }
     }
+    used = n;
     return Status::NeedMore;
 }
 
