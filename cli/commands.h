@@ -20,5 +20,10 @@ struct PendingCommand {
 };
 
 void RegisterConfigCommand(CLI::App& app, PendingCommand& pending);
+void RegisterVerifyPackageCommand(CLI::App& app, PendingCommand& pending);
+void RegisterRunCommand(CLI::App& app, PendingCommand& pending);
+void RegisterResumeCommand(CLI::App& app, PendingCommand& pending);
+void RegisterDevicesCommand(CLI::App& app, PendingCommand& pending);
+void RegisterDemoCommand(CLI::App& app, PendingCommand& pending);
 
 }  // namespace flintcast::cli

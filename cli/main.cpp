@@ -23,6 +23,11 @@ int main(int argc, char** argv) {
 
     cli::PendingCommand pending;
     cli::RegisterConfigCommand(app, pending);
+    cli::RegisterVerifyPackageCommand(app, pending);
+    cli::RegisterRunCommand(app, pending);
+    cli::RegisterResumeCommand(app, pending);
+    cli::RegisterDevicesCommand(app, pending);
+    cli::RegisterDemoCommand(app, pending);
 
     try {
         app.parse(argc, argv);

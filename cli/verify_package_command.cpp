@@ -1,0 +1,122 @@
+#include "cli/verify_package_command.h"
+
+#include <unistd.h>
+
+#include <iostream>
+#include <memory>
+#include <ostream>
+
+#include <fmt/format.h>
+
+#include "cli/commands.h"
+#include "cli/console_messages.h"
+#include "cli/embedded_package.h"
+#include "config/read_config.h"
+#include "controller/image_staging.h"
+#include "controller/image_verification.h"
+#include "controller/programmer_conversion.h"
+#include "platform/clock.h"
+#include "platform/folder_tree.h"
+#include "platform/ini_file.h"
+#include "platform/paths.h"
+#include "platform/replace_file.h"
+
+namespace flintcast::cli {
+namespace {
+
+namespace fs = std::filesystem;
+
+// The command stages into a folder of its own, so it never disturbs the staging
+// folder of a tool that is running an update.
+controller::StagingFolders PrivateFolders(const VerifyPackageOptions& options) {
+    const fs::path root = options.stagingDir ? fs::path(*options.stagingDir)
+                                             : platform::TempRoot() / fmt::format("verify-{}", ::getpid());
+    return {root / "TempFiles", root / "TempFiles2", root / "Backup"};
+}
+
+// Removes what the command staged; a folder named by --staging-dir itself stays.
+void RemoveStaging(const VerifyPackageOptions& options, const controller::StagingFolders& folders) {
+    if (options.stagingDir) {
+        controller::CleanUpStaging(folders, false);
+        platform::RemoveFolder(folders.backup.string());
+    } else {
+        platform::RemoveFolder(folders.staging.parent_path().string());
+    }
+}
+
+void PrintList(const std::vector<controller::ListedImage>& list, const engine::ImageSet& images,
+               bool withCrc, std::ostream& out) {
+    for (const auto& image : list) {
+        out << fmt::format("{:<20} {:>10}", image.name, image.size);
+        if (withCrc) out << (image.crc ? fmt::format("  {:04X}", *image.crc) : std::string("      "));
+        out << "  " << image.folder << "\n";
+    }
+    out << fmt::format("total {} bytes in {} files, programmer load address 0x{:08X}\n", images.totalBytes,
+                       list.size(), images.programmerLoadAddress);
+}
+
+}  // namespace
+
+int RunVerifyPackageCommand(const VerifyPackageOptions& options, std::ostream& out, std::ostream& err) {
+    ConsoleMessageSink messages(err);
+    const EmbeddedPackage package;
+    const controller::StagingFolders folders = PrivateFolders(options);
+    config::ProjectConfig cfg;
+
+    bool configOk = true;
+    if (!options.folder) {
+        const controller::StagingResult staged =
+            controller::StageImages(folders, package, cfg, messages, platform::SystemClock());
+        for (const std::string& name : staged.missingResources) err << "not carried by this build: " << name << "\n";
+        configOk = staged.configOk;
+        if (!staged.ok) {
+            if (!options.keepStaging) RemoveStaging(options, folders);
+            return kExitFailure;
+        }
+    } else {
+        // Only the converter library is needed from the program itself.
+        const auto library = package.find({"DLL", "RavelinFile", std::string(controller::kConverterLibraryName), false});
+        if (platform::CreateFolderLevels(folders.staging.string()) || !library ||
+            !platform::WriteFileReplacing(folders.staging / controller::kConverterLibraryName, *library)) {
+            err << "flintcast: cannot stage the converter library into " << folders.staging.string() << "\n";
+            return kExitFailure;
+        }
+    }
+    if (options.configFile) {
+        cfg = config::ProjectConfig{};
+        configOk = config::ReadConfig(fs::path(*options.configFile), cfg, messages);
+    } else if (options.folder) {
+        const auto data = package.find({"INI", "ConfigFile", "Config.ini", false});
+        configOk = false;
+        if (data) {
+            const std::string_view text(reinterpret_cast<const char*>(data->data()), data->size());
+            configOk = config::ReadConfig(platform::IniFile::FromText(text), cfg, messages);
+        }
+    }
+
+    const fs::path imageFolder = options.folder ? fs::path(*options.folder) : folders.staging;
+    const controller::ProgrammerConversion conversion{folders.staging, folders.staging};
+    engine::ImageSet images;
+    std::vector<controller::ListedImage> list;
+    const bool complete =
+        controller::VerifyImageSet(imageFolder, cfg, {}, conversion, messages, images, list);
+    if (complete) PrintList(list, images, cfg.bFastSpeedDownload, out);
+
+    if (!options.keepStaging) RemoveStaging(options, folders);
+    if (!complete) return kExitFailure;
+    return configOk ? kExitOk : kExitConfigError;
+}
+
+void RegisterVerifyPackageCommand(CLI::App& app, PendingCommand& pending) {
+    auto options = std::make_shared<VerifyPackageOptions>();
+    auto* command = app.add_subcommand("verify-package", "Stage or scan a firmware package and verify its image set");
+    command->add_option("folder", options->folder, "Image folder to scan instead of the embedded package");
+    command->add_option("--config", options->configFile, "Config.ini to verify against (default: the embedded one)");
+    command->add_option("--staging-dir", options->stagingDir, "Folder to stage into (default: a fresh one)");
+    command->add_flag("--keep-staging", options->keepStaging, "Leave the staged files in place");
+    command->callback([options, &pending] {
+        pending.run = [options] { return RunVerifyPackageCommand(*options, std::cout, std::cerr); };
+    });
+}
+
+}  // namespace flintcast::cli
