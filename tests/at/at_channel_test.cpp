@@ -201,7 +201,9 @@ TEST_F(AtFixture, ModeControlGivesUpAfterTenAttempts) {
     rig.serial.diagPortName = "ttyUSB0";
     rig.serial.OpenDiagPort();
     EXPECT_EQ(at->SetDiagReset(), -1);
-    EXPECT_EQ(diag.received().size(), 10u);
+    std::string wire;
+    for (const auto& chunk : diag.received()) wire += chunk;
+    EXPECT_EQ(std::count(wire.begin(), wire.end(), '\x7E'), 10) << "ten requests, each closed by its flag";
     EXPECT_FALSE(at->SwitchDiagMode());
     EXPECT_TRUE(rig.posted("Fail to switch mode"));
 }
