@@ -1,0 +1,415 @@
+#include "sim/device.h"
+
+#include <fcntl.h>
+#include <poll.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <array>
+#include <cerrno>
+#include <stdexcept>
+#include <system_error>
+
+#include <fmt/format.h>
+#include <nlohmann/json.hpp>
+
+#include "sim/state_file.h"
+#include "sim/text_util.h"
+
+namespace flintcast::sim {
+namespace fs = std::filesystem;
+namespace {
+
+constexpr size_t kReadChunk = 64 * 1024;
+// The state file follows bursts of protocol traffic at most this often (real time, it only
+// bounds the cost of rewriting the file); personality changes are written at once.
+constexpr auto kStateWriteInterval = std::chrono::milliseconds(100);
+// How often the loop wakes without traffic (device time), to run timers.
+constexpr uint32_t kLoopTickMs = 1000;
+
+Personality EnginePersonality(PortRole role) {
+    switch (role) {
+        case PortRole::Download: return Personality::Download;
+        case PortRole::Programmer: return Personality::Programmer;
+        default: return Personality::Diagnostic;
+    }
+}
+
+bool IsBinaryRole(PortRole role) {
+    return role == PortRole::Diag || role == PortRole::Download || role == PortRole::Programmer;
+}
+
+void SetNonBlocking(int fd) { ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) | O_NONBLOCK); }
+
+bool TickReached(uint32_t now, uint32_t due) { return static_cast<int32_t>(now - due) >= 0; }
+
+const fs::path& CreatedFolder(const fs::path& folder) {
+    fs::create_directories(folder);
+    return folder;
+}
+
+}  // namespace
+
+const char* DeviceStatusName(Device::Status status) {
+    switch (status) {
+        case Device::Status::Present: return "present";
+        case Device::Status::Reenumerating: return "reenumerating";
+        case Device::Status::Unplugged: return "unplugged";
+        case Device::Status::Crashed: return "crashed";
+    }
+    return "unknown";
+}
+
+Device::Device(Profile profile, fs::path root, fs::path stateFolder, platform::Clock& clock)
+    : profile_(std::move(profile)),
+      stateFolder_(std::move(stateFolder)),
+      clock_(clock),
+      tree_(root),
+      hooks_(faults_),
+      writer_(faults_, clock_),
+      model_(CreatedFolder(stateFolder_)) {
+    fs::create_directories(root);
+    tree_.RemoveStale();
+    control_ = std::make_unique<ControlServer>(root);
+    modem_.echo = profile_.echo;
+    modem_.identity = profile_.identity;
+    // Identity values written by an earlier session survive a restart of the simulator.
+    const auto saved = ReadSavedIdentity(stateFolder_);
+    for (const auto& key : kIdentityKeys)
+        if (saved.contains(key) && saved[key].is_string()) modem_.identity[key] = saved[key].get<std::string>();
+    FillModel();
+    if (!profile_.faults.empty()) {
+        if (auto err = faults_.add(profile_.faults); !err.empty()) throw std::runtime_error("profile faults: " + err);
+    }
+}
+
+Device::~Device() { Stop(); }
+
+void Device::FillModel() {
+    std::lock_guard lock(model_.mutex);
+    model_.settings.projectType = static_cast<uint32_t>(std::max(0, profile_.project));
+    model_.settings.platformByte = profile_.diagPlatform;
+    model_.settings.dmssMaxWriteSize = static_cast<uint16_t>(profile_.dmssMaxWriteSize);
+    model_.softwareVersion = profile_.atiVersion;
+    for (const auto& spec : profile_.nvItems) {
+        NvItem item;
+        item.id = static_cast<uint16_t>(spec.id);
+        std::copy_n(spec.data.begin(), std::min(spec.data.size(), item.data.size()), item.data.begin());
+        item.status = static_cast<NvStatus>(spec.status);
+        model_.nv.Set(item);
+    }
+    for (const auto& spec : profile_.rfNvItems) model_.nv.SetRf({static_cast<uint16_t>(spec.id), spec.data});
+    for (const auto& entry : profile_.efs) {
+        const bool ok = entry.directory ? model_.efs.AddDir(entry.path) : model_.efs.AddFile(entry.path, entry.data);
+        if (!ok) throw std::runtime_error(fmt::format("profile: EFS entry {} does not fit the tree", entry.path));
+    }
+    model_.CaptureFactory();
+}
+
+std::string Device::TtyName(int number) const { return fmt::format("{}{}", profile_.ttyPrefix, number); }
+
+std::vector<int> Device::NextNumbers(size_t count, bool shift) const {
+    int base = profile_.firstTtyNumber;
+    // A device that takes new numbers starts behind the highest number it had before, as a
+    // system does that has not yet released the old ones.
+    if (shift && !lastNumbers_.empty()) base = *std::max_element(lastNumbers_.begin(), lastNumbers_.end()) + 1;
+    if (base + static_cast<int>(count) > 4096) base = profile_.firstTtyNumber;
+    std::vector<int> out;
+    for (size_t i = 0; i < count; ++i) out.push_back(base + static_cast<int>(i));
+    return out;
+}
+
+std::string Device::Start() {
+    PlugNow(UsbPersonality::Normal);
+    return ReadyLine();
+}
+
+std::string Device::ReadyLine() const {
+    std::string ports;
+    for (const auto& p : ports_) ports += fmt::format("{}{}={}", ports.empty() ? "" : " ", PortRoleName(p.role), p.name);
+    return fmt::format("flintcast-devsim ready: project {} {} ports {} root {}", profile_.project,
+                       UsbPersonalityName(personality_), ports, tree_.root().string());
+}
+
+void Device::PlugNow(UsbPersonality personality) {
+    const auto count = profile_.layouts.at(personality).interfaces.size();
+    const auto numbers = NextNumbers(count, profile_.shiftPorts);
+    RemovePorts({});
+    pending_.reset();
+    CreatePorts(personality, numbers);
+}
+
+void Device::CreatePorts(UsbPersonality personality, const std::vector<int>& numbers) {
+    const auto& layout = profile_.layouts.at(personality);
+    std::vector<PortEntry> entries;
+    ports_.clear();
+    for (size_t i = 0; i < layout.interfaces.size(); ++i) {
+        const auto& spec = layout.interfaces[i];
+        Port port;
+        port.name = TtyName(numbers[i]);
+        port.role = spec.role;
+        port.interfaceNumber = spec.number;
+        port.interfaceName = spec.name;
+        if (auto it = retained_.find(port.name); it != retained_.end()) {
+            port.pty = std::move(it->second);
+            retained_.erase(it);
+        } else {
+            port.pty = std::make_unique<platform::PtyPair>();
+        }
+        SetNonBlocking(port.pty->masterFd());
+        if (IsBinaryRole(spec.role)) {
+            port.engine = std::make_unique<DiagPortEngine>(model_, EnginePersonality(spec.role), &hooks_);
+        } else if (spec.role == PortRole::Modem) {
+            port.modem = std::make_unique<AtModem>(profile_, modem_, &faults_);
+        }
+        port.lastDataTick = clock_.tickMs();
+        entries.push_back({port.name, spec.number, spec.name, port.pty->slavePath()});
+        ports_.push_back(std::move(port));
+    }
+    retained_.clear();
+    tree_.Plug(layout, profile_.serial, entries);
+    lastNumbers_ = numbers;
+    personality_ = personality;
+    status_ = Status::Present;
+    ++enumerations_;
+    ++portGeneration_;
+    WriteState();
+}
+
+void Device::RemovePorts(const std::vector<std::string>& keep) {
+    tree_.Unplug();
+    for (auto& port : ports_) {
+        if (std::find(keep.begin(), keep.end(), port.name) != keep.end()) retained_[port.name] = std::move(port.pty);
+    }
+    ports_.clear();
+    ++portGeneration_;
+}
+
+void Device::Reenumerate(UsbPersonality next, bool afterReset) {
+    if (afterReset && faults_.fire(FaultKind::NoReturn)) {
+        Unplug(Status::Unplugged);
+        return;
+    }
+    const bool shift = profile_.shiftPorts || faults_.fire(FaultKind::ShiftPorts).has_value();
+    const auto numbers = NextNumbers(profile_.layouts.at(next).interfaces.size(), shift);
+    std::vector<std::string> keep;
+    for (int n : numbers) keep.push_back(TtyName(n));
+    RemovePorts(keep);
+    if (next == UsbPersonality::Normal) {
+        std::lock_guard lock(model_.mutex);
+        model_.OnRestart();
+    }
+    pending_ = PendingPlug{next, numbers, clock_.tickMs() + profile_.reenumerationDelayMs};
+    status_ = Status::Reenumerating;
+    WriteState();
+}
+
+void Device::Unplug(Status status) {
+    RemovePorts({});
+    retained_.clear();
+    pending_.reset();
+    status_ = status;
+    WriteState();
+}
+
+void Device::Stop() {
+    if (status_ == Status::Unplugged && ports_.empty() && retained_.empty() && !control_) return;
+    RemovePorts({});
+    retained_.clear();
+    pending_.reset();
+    if (status_ != Status::Crashed) status_ = Status::Unplugged;
+    control_.reset();
+    WriteState();
+}
+
+void Device::Run(int stopFd) {
+    std::vector<pollfd> fds;
+    for (;;) {
+        fds.clear();
+        fds.push_back({stopFd, POLLIN, 0});
+        fds.push_back({control_->fd(), POLLIN, 0});
+        for (const auto& port : ports_) fds.push_back({port.pty->masterFd(), POLLIN, 0});
+        for (const auto& [name, pty] : retained_) fds.push_back({pty->masterFd(), POLLIN, 0});
+        const int ready = ::poll(fds.data(), fds.size(), PollTimeoutMs());
+        if (ready < 0 && errno != EINTR) throw std::system_error(errno, std::generic_category(), "poll");
+        if (ready > 0 && (fds[0].revents & POLLIN)) return;
+        if (ready > 0 && (fds[1].revents & POLLIN)) {
+            control_->Serve([this](const std::string& line) { return Control(line); });
+            continue;  // the command may have changed the ports
+        }
+        if (ready > 0) {
+            const uint32_t generation = portGeneration_;
+            for (size_t i = 0; i < ports_.size() && generation == portGeneration_; ++i) {
+                if (fds[2 + i].revents & (POLLIN | POLLHUP | POLLERR)) ServePort(i);
+            }
+            if (generation == portGeneration_) DrainRetained();
+        }
+        RunIdleTimers();
+        if (pending_ && TickReached(clock_.tickMs(), pending_->dueTick)) {
+            const auto plug = *pending_;
+            pending_.reset();
+            CreatePorts(plug.personality, plug.numbers);
+        }
+        if (stateDirty_ && std::chrono::steady_clock::now() - lastStateWrite_ >= kStateWriteInterval) WriteState();
+    }
+}
+
+int Device::PollTimeoutMs() const {
+    uint32_t waitMs = kLoopTickMs;
+    if (pending_) {
+        const auto now = clock_.tickMs();
+        waitMs = TickReached(now, pending_->dueTick) ? 0 : std::min(waitMs, pending_->dueTick - now);
+    }
+    for (const auto& port : ports_)
+        if (port.engine && port.engine->WantsIdle()) waitMs = std::min(waitMs, DiagPortEngine::kIdleMs);
+    int real = clock_.realTimeoutMs(waitMs);
+    if (stateDirty_) real = std::min(real, static_cast<int>(kStateWriteInterval.count()));
+    return real;
+}
+
+void Device::RunIdleTimers() {
+    const uint32_t generation = portGeneration_;
+    for (size_t i = 0; i < ports_.size() && generation == portGeneration_; ++i) {
+        auto& port = ports_[i];
+        if (!port.engine || !port.engine->WantsIdle()) continue;
+        if (!TickReached(clock_.tickMs(), port.lastDataTick + DiagPortEngine::kIdleMs)) continue;
+        OnEngineOutput(port, port.engine->OnIdle());
+    }
+}
+
+void Device::DrainRetained() {
+    // A port that is off the bus takes nothing in: what the client writes meanwhile is lost.
+    std::array<uint8_t, 4096> buf{};
+    for (auto& [name, pty] : retained_)
+        while (::read(pty->masterFd(), buf.data(), buf.size()) > 0) {
+        }
+}
+
+void Device::ServePort(size_t index) {
+    auto& port = ports_[index];
+    std::vector<uint8_t> buf(kReadChunk);
+    const ssize_t n = ::read(port.pty->masterFd(), buf.data(), buf.size());
+    if (n <= 0) return;  // EAGAIN, or EIO while no client holds the port open
+    buf.resize(static_cast<size_t>(n));
+    port.lastDataTick = clock_.tickMs();
+    const char* role = PortRoleName(port.role);
+    writer_.PaceRead(role, buf.size());
+    if (port.engine) {
+        OnEngineOutput(port, port.engine->Feed(buf));
+    } else if (port.modem) {
+        auto out = port.modem->Feed(std::string_view(reinterpret_cast<const char*>(buf.data()), buf.size()));
+        writer_.Send(port.pty->masterFd(), role, std::vector<uint8_t>(out.bytes.begin(), out.bytes.end()), false);
+        if (out.stateChanged) WriteState();
+        if (out.resetRequested) Reenumerate(UsbPersonality::Normal, true);
+    }
+    // A terminal port takes what it is given and answers nothing the tool uses.
+}
+
+void Device::OnEngineOutput(Port& port, EngineOutput output) {
+    const int fd = port.pty->masterFd();
+    const char* role = PortRoleName(port.role);
+    for (auto& chunk : output.replies) writer_.Send(fd, role, std::move(chunk.bytes), true, chunk.delayMs);
+    MarkDirty();
+    // Events may remove this port: act on them only after every reply went out.
+    for (const auto event : output.events) {
+        OnEvent(event);
+    }
+}
+
+void Device::OnEvent(DeviceEvent event) {
+    switch (event) {
+        case DeviceEvent::SwitchToDownload: Reenumerate(UsbPersonality::Download, false); break;
+        case DeviceEvent::ProgrammerRunning: Reenumerate(UsbPersonality::Programmer, false); break;
+        case DeviceEvent::Crash: Unplug(Status::Crashed); break;
+        case DeviceEvent::Reset:
+        case DeviceEvent::PowerOff: Reenumerate(UsbPersonality::Normal, true); break;
+        case DeviceEvent::Unplug: Unplug(Status::Unplugged); break;
+        case DeviceEvent::FactoryRestored:
+            modem_.identity = profile_.identity;
+            WriteState();
+            break;
+        case DeviceEvent::VersionChanged: {
+            std::lock_guard lock(model_.mutex);
+            modem_.softwareVersion = model_.softwareVersion;
+            MarkDirty();
+            break;
+        }
+        case DeviceEvent::Offline: MarkDirty(); break;
+    }
+}
+
+std::string Device::Control(const std::string& rawLine) {
+    const auto line = std::string(Trim(rawLine));
+    const auto space = line.find(' ');
+    const auto verb = ToLower(line.substr(0, space));
+    const auto arg = space == std::string::npos ? std::string() : std::string(Trim(line.substr(space + 1)));
+    if (verb == "state") return "OK " + StateJson().dump();
+    if (verb == "unplug") {
+        if (status_ == Status::Unplugged || status_ == Status::Crashed) return "OK already unplugged";
+        Unplug(Status::Unplugged);
+        return "OK unplugged";
+    }
+    if (verb == "plug") {
+        if (status_ == Status::Present || status_ == Status::Reenumerating) return "OK already plugged";
+        {
+            std::lock_guard lock(model_.mutex);
+            model_.OnRestart();
+        }
+        PlugNow(UsbPersonality::Normal);
+        return "OK " + ReadyLine();
+    }
+    if (verb == "reset") {
+        if (status_ != Status::Present) return fmt::format("ERROR device is {}", DeviceStatusName(status_));
+        Reenumerate(UsbPersonality::Normal, true);
+        return "OK resetting";
+    }
+    if (verb == "personality") {
+        const auto target = ParseUsbPersonality(ToLower(arg));
+        if (!target) return "ERROR personality must be normal, download or programmer";
+        if (status_ == Status::Crashed) return "ERROR device is crashed; plug it in again first";
+        Reenumerate(*target, false);
+        return fmt::format("OK switching to {}", UsbPersonalityName(*target));
+    }
+    if (verb == "fault") {
+        if (arg.empty()) return "ERROR fault needs a spec";
+        if (auto err = faults_.add(arg); !err.empty()) return "ERROR " + err;
+        WriteState();
+        return "OK fault added";
+    }
+    if (verb == "clear-faults") {
+        faults_.clear();
+        WriteState();
+        return "OK faults cleared";
+    }
+    return fmt::format("ERROR unknown command \"{}\" (unplug, plug, reset, state, personality X, fault SPEC, clear-faults)",
+                       verb);
+}
+
+nlohmann::json Device::StateJson() const {
+    nlohmann::json j;
+    j["profile"] = profile_.name;
+    j["project"] = profile_.project;
+    j["status"] = DeviceStatusName(status_);
+    j["personality"] = UsbPersonalityName(personality_);
+    j["enumerations"] = enumerations_;
+    auto ports = nlohmann::json::array();
+    for (const auto& p : ports_)
+        ports.push_back({{"name", p.name}, {"role", PortRoleName(p.role)}, {"interface", p.interfaceNumber},
+                         {"interface_name", p.interfaceName}, {"dev", tree_.DevPath(p.name).string()}});
+    j["ports"] = std::move(ports);
+    j["modem"] = modem_.toJson();
+    {
+        std::lock_guard lock(model_.mutex);
+        j["model"] = model_.ToJson();
+    }
+    j["faults"] = faults_.toJson();
+    return j;
+}
+
+void Device::WriteState() {
+    stateDirty_ = false;
+    lastStateWrite_ = std::chrono::steady_clock::now();
+    WriteStateFile(stateFolder_, StateJson());
+}
+
+}  // namespace flintcast::sim
