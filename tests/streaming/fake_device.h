@@ -139,6 +139,7 @@ private:
     void rawBlockDone() {
         {
             std::lock_guard lock(mutex_);
+            if (images_.empty()) images_.emplace_back(0, Bytes{});
             auto& image = images_.back().second;
             const uint32_t take = std::min<uint32_t>(fastBlockSize, partLength_ - partFilled_);
             if (image.size() < partOffset_ + partFilled_ + take) image.resize(partOffset_ + partFilled_ + take);
@@ -147,21 +148,29 @@ private:
         }
         rawBlock_.clear();
         if (rawLeft_ == 0) expectWriteFlash_ = true, writeFlash_.clear();
-        reply(Bytes{0xFF}, Framed({0x23, 0x00}));
+        if (!reply(Bytes{0xFF}, Framed({0x23, 0x00}))) {
+            // A refused block abandons the part; the tool starts it again.
+            rawLeft_ = 0;
+            expectWriteFlash_ = false;
+        }
     }
 
     static uint32_t Le32(const Bytes& r, size_t at) {
         return r[at] | (r[at + 1] << 8) | (r[at + 2] << 16) | (static_cast<uint32_t>(r[at + 3]) << 24);
     }
 
-    // Sends `normal` unless the test's override says otherwise.
-    void reply(const Bytes& request, const Bytes& normal) {
+    // Sends `normal` unless the test's override says otherwise; false when overridden.
+    bool reply(const Bytes& request, const Bytes& normal) {
         const uint8_t code = request.empty() ? 0 : request[0];
         const int index = counts_[code]++;
         if (override) {
-            if (auto replaced = override(request, index)) return write(*replaced);
+            if (auto replaced = override(request, index)) {
+                write(*replaced);
+                return false;
+            }
         }
         write(normal);
+        return true;
     }
 
     void handle(const Bytes& r) {
@@ -171,12 +180,12 @@ private:
         }
         if (onRequest) onRequest(r);
         switch (r[0]) {
-            case 0x06: return reply(r, Framed({0x02}));                              // nop
+            case 0x06: return (void)reply(r, Framed({0x02}));                        // nop
             case 0x07:                                                              // parameters or stream write
                 if (r.size() == 1) {
                     const Bytes params{0x08, 0x03, 0x01, static_cast<uint8_t>(maxWriteSize >> 8),
                                        static_cast<uint8_t>(maxWriteSize), 0x00, 0x00, 0x00};
-                    return reply(r, hdlc::EncodeFrame(params, false));
+                    return (void)reply(r, hdlc::EncodeFrame(params, false));
                 }
                 return streamWrite(r);
             case 0x0F: {                                                            // DMSS write
@@ -187,28 +196,28 @@ private:
                     if (ram_.size() < address + length) ram_.resize(address + length);
                     std::memcpy(ram_.data() + address, r.data() + 7, length);
                 }
-                return reply(r, Framed({0x02}));
+                return (void)reply(r, Framed({0x02}));
             }
-            case 0x05: return reply(r, Framed({0x02}));                              // go
-            case 0x01: return reply(r, Framed({0x02, 'Q', 'C', 'O', 'M'}));        // hello
-            case 0x17: return reply(r, Framed({0x18, 0x01}));                      // security mode
-            case 0x19: return reply(r, Framed({0x1A, r[1] ? uint8_t{0} : partitionStatus}));
+            case 0x05: return (void)reply(r, Framed({0x02}));                              // go
+            case 0x01: return (void)reply(r, Framed({0x02, 'Q', 'C', 'O', 'M'}));        // hello
+            case 0x17: return (void)reply(r, Framed({0x18, 0x01}));                      // security mode
+            case 0x19: return (void)reply(r, Framed({0x1A, r[1] ? uint8_t{0} : partitionStatus}));
             case 0x1B: {                                                            // open
                 std::lock_guard lock(mutex_);
                 images_.emplace_back(r[1], Bytes{});
             }
-                return reply(r, Framed({0x1C, 0x00}));
-            case 0x15: return reply(r, Framed({0x16}));
-            case 0x0B: return reply(r, Framed({0x0C}));
-            case 0x11: return reply(r, Framed({0x12}));
+                return (void)reply(r, Framed({0x1C, 0x00}));
+            case 0x15: return (void)reply(r, Framed({0x16}));
+            case 0x0B: return (void)reply(r, Framed({0x0C}));
+            case 0x11: return (void)reply(r, Framed({0x12}));
             case 0x20:                                                              // transmit request
                 partOffset_ = Le32(r, 1);
                 partLength_ = Le32(r, 5);
                 partFilled_ = 0;
                 rawLeft_ = (static_cast<uint64_t>(partLength_) + fastBlockSize - 1) / fastBlockSize * fastBlockSize;
-                return reply(r, Framed({0x23, 0x00}));
-            case 0x24: return reply(r, Framed({0x23, 0xFF, 0xFF}));
-            case 0x21: return reply(r, Framed({0x22, 0x00}));
+                return (void)reply(r, Framed({0x23, 0x00}));
+            case 0x24: return (void)reply(r, Framed({0x23, 0xFF, 0xFF}));
+            case 0x21: return (void)reply(r, Framed({0x22, 0x00}));
             default: return;  // version request, pre-commands: no reply
         }
     }
@@ -238,7 +247,7 @@ struct Line {
 // end is played by a FakeDevice.
 class DeviceBench {
 public:
-    explicit DeviceBench(int32_t project, double scale = 0.01)
+    explicit DeviceBench(int32_t project, double scale = 0.05)
         : clock(scale), reporter(0), serial(clock, reporter), frames(clock, reporter, serial),
           ctx{clock, reporter, serial, frames, config, project} {
         config.projectType = project;
