@@ -218,3 +218,20 @@ TEST_F(ConverterTest, FileProblemsNameThePath) {
 
 }  // namespace
 }  // namespace flintcast::testing
+
+namespace flintcast::testing {
+namespace {
+
+TEST_F(ConverterTest, DefaultPackageProgrammerMatchesObjcopy) {
+    const fs::path programmer = fs::path(FLINTCAST_BIN_DIR).parent_path() / "package" / "default" / "NPRG6260.hex";
+    if (!fs::exists(programmer)) GTEST_SKIP() << "this build embeds another package folder";
+    std::ifstream in(programmer, std::ios::binary);
+    const std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    expectSameAsObjcopy(text);
+    const auto bytes = ReadBytes(bin());
+    ASSERT_GE(bytes.size(), 32u);
+    EXPECT_EQ(std::string(bytes.begin(), bytes.begin() + 8), "FCPROG01");
+}
+
+}  // namespace
+}  // namespace flintcast::testing
