@@ -58,6 +58,7 @@ void TerminalPresentation::DrawBar(int percent) {
 }
 
 void TerminalPresentation::ShowLine(int slot, int kind, const std::string& text) {
+    std::lock_guard lock(mutex_);
     if (style_ == OutputStyle::Json) {
         Emit(nlohmann::json{{"event", "line"}, {"slot", slot}, {"kind", kind}, {"text", text}}.dump());
         return;
@@ -75,6 +76,7 @@ void TerminalPresentation::ShowLine(int slot, int kind, const std::string& text)
 }
 
 void TerminalPresentation::SetProgress(int slot, int position, int maximum) {
+    std::lock_guard lock(mutex_);
     const int percent = maximum > 0 ? std::clamp(position * 100 / maximum, 0, 100) : 0;
     if (style_ == OutputStyle::Json) {
         if (percent == lastPercent_) return;
@@ -100,6 +102,7 @@ void TerminalPresentation::SetProgress(int slot, int position, int maximum) {
 }
 
 void TerminalPresentation::SetStatus(const std::string& text, controller::RunState state) {
+    std::lock_guard lock(mutex_);
     if (style_ == OutputStyle::Json) {
         Emit(nlohmann::json{{"event", "status"}, {"text", text}, {"state", StateName(state)}}.dump());
         return;
@@ -114,6 +117,7 @@ void TerminalPresentation::SetStatus(const std::string& text, controller::RunSta
 }
 
 controller::MessageAnswer TerminalPresentation::ShowMessage(const controller::Message& message) {
+    std::lock_guard lock(mutex_);
     using controller::MessageAnswer;
     using controller::MessageButtons;
     if (style_ == OutputStyle::Json) {
@@ -138,6 +142,7 @@ controller::MessageAnswer TerminalPresentation::ShowMessage(const controller::Me
 }
 
 void TerminalPresentation::SetResumeOffer(bool visible) {
+    std::lock_guard lock(mutex_);
     if (style_ == OutputStyle::Json) {
         Emit(nlohmann::json{{"event", "resume-offer"}, {"visible", visible}}.dump());
     } else if (visible) {
@@ -148,6 +153,7 @@ void TerminalPresentation::SetResumeOffer(bool visible) {
 }
 
 void TerminalPresentation::RunEnded(int slot) {
+    std::lock_guard lock(mutex_);
     if (style_ == OutputStyle::Json) {
         Emit(nlohmann::json{{"event", "end"}, {"slot", slot}}.dump());
         return;
@@ -157,6 +163,7 @@ void TerminalPresentation::RunEnded(int slot) {
 }
 
 void TerminalPresentation::Note(const std::string& text) {
+    std::lock_guard lock(mutex_);
     if (style_ == OutputStyle::Json) {
         Emit(nlohmann::json{{"event", "note"}, {"text", text}}.dump());
         return;

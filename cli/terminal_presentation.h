@@ -1,7 +1,9 @@
 #pragma once
 // The run controller's presentation on a terminal: lines coloured by kind and a progress bar
 // for the slot on a terminal; plain lines in a pipe; or one JSON object per event (--json).
+// Safe to call from several threads.
 #include <cstdio>
+#include <mutex>
 #include <string>
 
 #include "controller/presentation.h"
@@ -29,6 +31,7 @@ public:
     void Note(const std::string& text);
 
 private:
+    std::mutex mutex_;  // the device check thread prints too
     std::FILE* out_;
     OutputStyle style_;
     bool interactive_;

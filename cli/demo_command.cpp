@@ -1,0 +1,113 @@
+// `flintcast demo`: the simulated device in a fresh temporary root, the embedded default
+// package's update on it at a time scale that ends it in about a minute, then the simulator
+// is stopped again.
+#include <fmt/format.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <memory>
+
+#include "cli/commands.h"
+#include "cli/run_session.h"
+#include "platform/child_process.h"
+#include "platform/clock.h"
+
+namespace flintcast::cli {
+
+namespace {
+
+namespace fs = std::filesystem;
+
+// Fast enough to end in about a minute, slow enough that the progress shows.
+constexpr double kDemoTimeScale = 0.05;
+constexpr uint32_t kSimulatorStartLimitMs = 20000;
+
+fs::path OwnFolder() {
+    std::error_code ec;
+    const fs::path self = fs::read_symlink("/proc/self/exe", ec);
+    return ec ? fs::current_path() : self.parent_path();
+}
+
+bool DevicePortsPresent(const fs::path& root) {
+    std::error_code ec;
+    for (const auto& entry : fs::directory_iterator(root / "dev", ec)) {
+        if (entry.path().filename().string().rfind("tty", 0) == 0) return true;
+    }
+    return false;
+}
+
+struct DemoOptions {
+    bool json = false;
+    bool keep = false;
+};
+
+int RunDemo(const DemoOptions& demo) {
+    auto& clock = platform::SystemClock();
+    if (std::getenv("FLINTCAST_TIME_SCALE") == nullptr && clock.scale() == 1.0) clock.setScale(kDemoTimeScale);
+    TerminalPresentation view(stdout, ChooseOutputStyle(stdout, demo.json), false);
+    view.Note("Demo: backup and restore are switched off for this run (their modules are not part of this build yet).");
+
+    char pattern[] = "/tmp/flintcast-demo-XXXXXX";
+    if (::mkdtemp(pattern) == nullptr) {
+        view.Note("Cannot create the demo folder in /tmp.");
+        return kExitUsage;
+    }
+    const fs::path work(pattern);
+    const fs::path root = work / "root";
+    const fs::path state = work / "state";
+    fs::create_directories(root);
+    fs::create_directories(state);
+
+    // The demo's settings, logs and backups stay inside its folder, not in the user's.
+    ::setenv("XDG_CONFIG_HOME", (work / "config").c_str(), 1);
+    ::setenv("XDG_STATE_HOME", (work / "statehome").c_str(), 1);
+    ::setenv("XDG_DATA_HOME", (work / "data").c_str(), 1);
+
+    platform::ChildProcess simulator;
+    const fs::path program = OwnFolder() / "flintcast-devsim";
+    if (!simulator.Start(program, {"--root", root.string(), "--state", state.string(), "--time-scale",
+                                   fmt::format("{}", clock.scale())},
+                         work / "devsim.log")) {
+        view.Note(fmt::format("Cannot start {}.", program.string()));
+        return kExitUsage;
+    }
+    const uint32_t start = clock.tickMs();
+    while (!DevicePortsPresent(root) && simulator.running() && clock.tickMs() - start < kSimulatorStartLimitMs) {
+        clock.sleepMs(50);
+    }
+    if (!DevicePortsPresent(root)) {
+        view.Note(fmt::format("The simulator did not come up; see {}.", (work / "devsim.log").string()));
+        simulator.Stop();
+        return kExitUsage;
+    }
+    view.Note(fmt::format("Simulated device ready under {} (time scale {}).", root.string(), clock.scale()));
+
+    RunOptions options;
+    options.deviceRoot = root.string();
+    options.json = demo.json;
+    options.backupRestoreOff = true;
+    options.deviceWaitSeconds = 120;
+    const int result = RunUpdate(options, view);
+
+    simulator.Stop();
+    if (!demo.keep) {
+        std::error_code ec;
+        fs::remove_all(work, ec);
+    } else {
+        view.Note(fmt::format("Demo folder kept: {}", work.string()));
+    }
+    return result;
+}
+
+}  // namespace
+
+void RegisterDemoCommand(CLI::App& app, PendingCommand& pending) {
+    auto options = std::make_shared<DemoOptions>();
+    CLI::App* cmd = app.add_subcommand("demo", "Update a simulated device with the embedded default package");
+    cmd->add_flag("--json", options->json, "One JSON object per line event");
+    cmd->add_flag("--keep", options->keep, "Keep the demo folder (simulator state, run log) afterwards");
+    cmd->callback([options, &pending] { pending.run = [options] { return RunDemo(*options); }; });
+}
+
+}  // namespace flintcast::cli

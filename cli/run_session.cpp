@@ -1,0 +1,225 @@
+#include "cli/run_session.h"
+
+#include <fmt/format.h>
+#include <signal.h>
+
+#include <atomic>
+#include <iostream>
+#include <memory>
+
+#include "cli/console_messages.h"
+#include "cli/embedded_resources.h"
+#include "cli/single_instance.h"
+#include "config/read_config.h"
+#include "config/uninstall_key.h"
+#include "controller/device_check.h"
+#include "controller/device_discovery.h"
+#include "controller/discovery_directory.h"
+#include "controller/discovery_environment.h"
+#include "controller/discovery_settings.h"
+#include "controller/image_staging.h"
+#include "controller/run_controller.h"
+#include "controller/run_rules.h"
+#include "platform/clock.h"
+#include "platform/ini_file.h"
+#include "platform/paths.h"
+#include "platform/process.h"
+#include "platform/settings_store.h"
+
+namespace flintcast::cli {
+
+namespace {
+
+constexpr int kExitPass = 0;
+constexpr int kExitRunFailed = 1;
+constexpr int kExitRefused = 2;
+constexpr uint32_t kDriverInstallerWaitMs = 3000;
+
+std::atomic<bool> gInterrupted{false};
+
+extern "C" void OnInterrupt(int) { gInterrupted.store(true); }
+
+// Messages of configuration, staging and verification, shown through the run's presentation.
+class PresentationSink : public config::MessageSink {
+public:
+    explicit PresentationSink(controller::Presentation& view) : view_(view) {}
+    config::MessageAnswer show(const config::Message& message) override {
+        const auto answer = view_.ShowMessage(
+            {message.caption, message.text,
+             message.buttons == config::MessageButtons::OkCancel ? controller::MessageButtons::OkCancel
+                                                                 : controller::MessageButtons::Ok});
+        return answer == controller::MessageAnswer::Ok ? config::MessageAnswer::Ok : config::MessageAnswer::Cancel;
+    }
+
+private:
+    controller::Presentation& view_;
+};
+
+// Everything a run stands on, built in order; each failure is a refusal.
+struct Session {
+    TerminalPresentation& view;
+    PresentationSink sink;
+    controller::StagingFolders folders;
+    config::ProjectConfig config;
+    engine::ImageSet images;
+    std::filesystem::path imageFolder;
+    std::unique_ptr<controller::DeviceDiscovery> discovery;
+    std::unique_ptr<controller::DiscoveryDirectory> directory;
+    std::unique_ptr<controller::DeviceCheck> check;
+    std::atomic<int> checkVerdict{0};  // 0 polling, 1 ready, 2 refused
+
+    explicit Session(TerminalPresentation& v) : view(v), sink(v) {}
+};
+
+bool Prepare(const RunOptions& options, Session& s) {
+    auto& clock = platform::SystemClock();
+    if (!options.deviceRoot.empty()) platform::SetDeviceRoot(options.deviceRoot);
+
+    s.folders = controller::DefaultStagingFolders();
+    EmbeddedPackageSource resources;
+    const auto staged = controller::StageImages(s.folders, resources, s.config, s.sink, clock);
+    if (!staged.ok || staged.mustExit) return false;
+    if (!options.configPath.empty()) {
+        s.config = {};
+        if (!config::ReadConfig(options.configPath, s.config, s.sink)) return false;
+    } else if (!staged.configOk) {
+        return false;
+    }
+    if (options.backupRestoreOff) s.config.bBackup = s.config.bRestore = false;
+    s.imageFolder = options.imageFolder.empty() ? s.folders.staging : std::filesystem::path(options.imageFolder);
+
+    controller::DiscoverySettings discoverySettings = controller::DefaultDiscoverySettings();
+    if (auto ini = platform::IniFile::Load(s.folders.staging / "Config.ini")) {
+        discoverySettings = controller::ReadDiscoverySettings(*ini);
+    }
+    controller::ProbeSettings probe;
+    probe.projectType = s.config.projectType;
+    probe.checkProjectCode = s.config.bCheckProjectCode;
+    probe.checkMainboardType = s.config.bCheckMainboardType;
+    probe.memoryCheck = s.config.memoryCheck;
+    probe.packageName = s.config.name;
+    s.discovery = std::make_unique<controller::DeviceDiscovery>(
+        clock, platform::DeviceRoot(), discoverySettings, probe,
+        [&view = s.view](std::string_view line) { view.ShowLine(0, 4, std::string(line)); });
+    s.directory = std::make_unique<controller::DiscoveryDirectory>(*s.discovery);
+    s.directory->setVersionLabelSink([&view = s.view](std::string_view text) { view.Note(std::string(text)); });
+    s.directory->WatchDevices(platform::DeviceRoot());
+
+    controller::DeviceCheckHooks hooks;
+    hooks.status = [&s](std::string_view text, bool ready) {
+        s.view.SetStatus(std::string(text), controller::RunState::Idle);
+        if (ready) s.checkVerdict.store(1);
+    };
+    hooks.warning = [&s](std::string_view text) {
+        s.view.ShowMessage({"Warning", std::string(text)});
+        s.checkVerdict.store(2);
+    };
+    hooks.runDriverInstaller = [&s, &clock] {
+        // Drivset runs from the image folder and leaves its verdict in that folder's Config.ini.
+        const auto program = s.imageFolder / "drivset";
+        platform::LaunchOptions launch;
+        launch.arguments = {s.imageFolder.string()};
+        if (platform::LaunchDetached(program, launch) < 0) return false;
+        clock.sleepMs(kDriverInstallerWaitMs);
+        return config::ReadUninstallUDisk(s.imageFolder / "Config.ini") == 1;
+    };
+    hooks.markDriverUninstalled = [&s] { config::ResetUninstallUDisk(s.imageFolder / "Config.ini"); };
+    s.check = std::make_unique<controller::DeviceCheck>(*s.discovery, s.config, std::move(hooks));
+    return true;
+}
+
+// Waits until the device check found the device ready (or refused it, or time ran out).
+bool WaitForReadyDevice(Session& s, int seconds) {
+    auto& clock = platform::SystemClock();
+    s.check->Start();
+    const uint32_t start = clock.tickMs();
+    while (s.checkVerdict.load() == 0 && !gInterrupted.load()) {
+        if (clock.tickMs() - start >= static_cast<uint32_t>(seconds) * 1000u) break;
+        clock.sleepMs(200);
+    }
+    if (s.checkVerdict.load() == 1) return true;
+    s.check->Stop();
+    if (s.checkVerdict.load() == 0) s.view.Note("No ready device was found.");
+    return false;
+}
+
+}  // namespace
+
+int RunUpdate(const RunOptions& options, TerminalPresentation& view) {
+    PresentationSink lockSink(view);
+    auto lock = AcquireSingleInstance(lockSink);
+    if (!lock) return kExitRunFailed;
+
+    Session s(view);
+    if (!Prepare(options, s)) return kExitRefused;
+    controller::DiscoveryEnvironment environment(*s.discovery, *s.check, s.folders, s.imageFolder, s.sink);
+    if (!environment.VerifyImageSet(s.config, false, s.images)) {
+        environment.RemoveStagingFolders();
+        return kExitRefused;
+    }
+    if (!WaitForReadyDevice(s, options.deviceWaitSeconds)) {
+        environment.RemoveStagingFolders();
+        return kExitRefused;
+    }
+
+    platform::SettingsStore settings;
+    controller::RunControllerSetup setup;
+    setup.clock = &platform::SystemClock();
+    setup.view = &view;
+    setup.settings = &settings;
+    setup.directory = s.directory.get();
+    setup.environment = &environment;
+    setup.config = s.config;
+    setup.images = s.images;
+    setup.logRoot = platform::RunLogDir();
+    setup.autotestMarker = platform::AutotestMarkerDir();
+    setup.autotestFlag = options.autotest;
+    setup.imageFolder = s.imageFolder.string();
+    setup.stagingFolder = s.folders.staging.string();
+    setup.backupRoot = s.folders.backup.string();
+    controller::RunController controller(std::move(setup));
+    controller.Initialize();
+
+    gInterrupted.store(false);
+    struct sigaction action {};
+    action.sa_handler = OnInterrupt;
+    sigaction(SIGINT, &action, nullptr);
+    sigaction(SIGTERM, &action, nullptr);
+
+    const bool started = options.resume ? controller.Reupdate1Click() : controller.StartClick();
+    bool stopSent = false;
+    while (controller.Running() || controller.RestartPending()) {
+        controller.PumpEvents(100);
+        if (gInterrupted.load() && !stopSent) {
+            stopSent = true;
+            controller.StopClick();
+        }
+    }
+    controller.PumpEvents(0);
+    controller.Exit();
+    s.directory->StopWatching();
+    if (!started && !controller.lastRunEnded()) return kExitRefused;
+    return controller.lastRunPassed() ? kExitPass : kExitRunFailed;
+}
+
+int ShowDevices(const RunOptions& options, TerminalPresentation& view) {
+    Session s(view);
+    if (!Prepare(options, s)) return kExitRefused;
+    const auto outcome = s.check->RunDeviceCheck();
+    (void)outcome;
+    const auto boxes = s.discovery->boxes();
+    auto list = [](const std::vector<std::string>& ports) {
+        std::string text;
+        for (const auto& p : ports) text += (text.empty() ? "" : ", ") + p;
+        return text.empty() ? std::string("none") : text;
+    };
+    view.Note(fmt::format("diagnostic ports: {}", list(boxes.diag)));
+    view.Note(fmt::format("terminal ports:   {}", list(boxes.terminal)));
+    view.Note(fmt::format("modem ports:      {}", list(boxes.modem)));
+    const auto facts = s.discovery->facts();
+    if (!facts.deviceVersion.empty()) view.Note(fmt::format("device version:   {}", facts.deviceVersion));
+    controller::CleanUpStaging(s.folders, false);
+    return s.checkVerdict.load() == 1 ? kExitPass : kExitRunFailed;
+}
+
+}  // namespace flintcast::cli
