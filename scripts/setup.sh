@@ -4,4 +4,4 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/install-deps.sh
 bash scripts/build.sh normal
-./build/bin/flintcast config
+./build/bin/flintcast demo
