@@ -64,7 +64,7 @@ TEST_F(EfsTest, WritesAFileTheWayTheRestoreDoes) {
     EXPECT_EQ(Le32At(open, 8), 0u);
     EXPECT_EQ(model.efs.Find("/user/cfg/a.dat")->contents.size(), 0u);  // truncated
     const Bytes first(1488, 0x01), second(12, 0x02);
-    EXPECT_EQ(Errno(Ask(engine, Efs(0x05, Concat(Concat(Le32(0), Le32(0)), first))), 12), 0u);
+    EXPECT_EQ(Errno(Ask(engine, Efs(0x05, Concat(Concat(Le32(0), Le32(0)), first))), 16), 0u);
     const Bytes w2 = Ask(engine, Efs(0x05, Concat(Concat(Le32(0), Le32(1488)), second)));
     EXPECT_EQ(w2[4], 0);
     EXPECT_EQ(Le32At(w2, 12), 12u);

@@ -7,7 +7,7 @@
 
 #include "sim/model/device_model.h"
 #include "sim/model/sha256.h"
-#include "support/temp_dir.h"
+#include "tests/support/temp_dir.h"
 
 namespace flintcast::sim {
 namespace {

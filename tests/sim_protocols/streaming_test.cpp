@@ -7,7 +7,7 @@
 
 #include "sim/model/sha256.h"
 #include "sim/protocols/diag_port_engine.h"
-#include "support/temp_dir.h"
+#include "tests/support/temp_dir.h"
 #include "tests/sim_protocols/sim_driver.h"
 
 namespace flintcast::sim::testing {
