@@ -1,5 +1,8 @@
 #include "sim/model/dmss_ram.h"
 
+#include <algorithm>
+#include <cstring>
+
 namespace flintcast::sim {
 
 bool DmssRam::Write(uint32_t address, const uint8_t* data, size_t count) {
@@ -10,11 +13,20 @@ bool DmssRam::Write(uint32_t address, const uint8_t* data, size_t count) {
         if (!pages_.count(static_cast<uint32_t>(page))) ++newPages;
     }
     if (pages_.size() + newPages > kMaxPages) return false;
-    for (size_t i = 0; i < count; ++i) {
-        const uint32_t at = address + static_cast<uint32_t>(i);
-        Page& page = pages_[at / kPageBytes];
-        page.bytes[at % kPageBytes] = data[i];
-        page.written.set(at % kPageBytes);
+    // Copy page by page: a programmer of some hundred KiB arrives in ~1 KiB writes.
+    size_t done = 0;
+    while (done < count) {
+        const uint64_t at = uint64_t{address} + done;
+        const size_t offset = static_cast<size_t>(at % kPageBytes);
+        const size_t take = std::min(count - done, kPageBytes - offset);
+        Page& page = pages_[static_cast<uint32_t>(at / kPageBytes)];
+        std::memcpy(page.bytes.data() + offset, data + done, take);
+        if (take == kPageBytes) {
+            page.written.set();
+        } else {
+            for (size_t i = 0; i < take; ++i) page.written.set(offset + i);
+        }
+        done += take;
     }
     return true;
 }
@@ -22,11 +34,20 @@ bool DmssRam::Write(uint32_t address, const uint8_t* data, size_t count) {
 std::optional<std::vector<uint8_t>> DmssRam::Read(uint32_t address, size_t count) const {
     if (uint64_t{address} + count > (uint64_t{1} << 32)) return std::nullopt;
     std::vector<uint8_t> out(count);
-    for (size_t i = 0; i < count; ++i) {
-        const uint32_t at = address + static_cast<uint32_t>(i);
-        const auto it = pages_.find(at / kPageBytes);
-        if (it == pages_.end() || !it->second.written.test(at % kPageBytes)) return std::nullopt;
-        out[i] = it->second.bytes[at % kPageBytes];
+    size_t done = 0;
+    while (done < count) {
+        const uint64_t at = uint64_t{address} + done;
+        const size_t offset = static_cast<size_t>(at % kPageBytes);
+        const size_t take = std::min(count - done, kPageBytes - offset);
+        const auto it = pages_.find(static_cast<uint32_t>(at / kPageBytes));
+        if (it == pages_.end()) return std::nullopt;
+        if (!it->second.written.all()) {
+            for (size_t i = 0; i < take; ++i) {
+                if (!it->second.written.test(offset + i)) return std::nullopt;
+            }
+        }
+        std::memcpy(out.data() + done, it->second.bytes.data() + offset, take);
+        done += take;
     }
     return out;
 }
