@@ -202,8 +202,9 @@ TEST_F(FrameLayerTest, TimedReadersEndAtTheirLimitOnTheScaledClock) {
 }
 
 TEST_F(FrameLayerTest, ReplyArrivingLateButWithinFiveSecondsIsRead) {
+    ports.clock.setScale(0.1);
     std::thread device([&] {
-        std::this_thread::sleep_for(std::chrono::milliseconds(30));  // 3,000 tool ms
+        std::this_thread::sleep_for(std::chrono::milliseconds(250));  // 2,500 tool ms, past the byte wait
         ports.sendDiag({0x7E, 0x02, 0x6A, 0xD3, 0x7E});
     });
     EXPECT_EQ(ports.frames.ReadReplyTimed(), kReplyAck);

@@ -119,7 +119,7 @@ TEST(SerialChannelTransfer, WritesAndReadsPassThrough) {
 }
 
 TEST(SerialChannelTransfer, ReadsReturnAtOnceOrWaitByProjectRow) {
-    flintcast::testing::LoopbackPorts ports(0.05);
+    flintcast::testing::LoopbackPorts ports(0.1);
     uint8_t buf[8] = {};
 
     ports.serial.projectType = 46;
