@@ -195,7 +195,7 @@ TEST(StreamingStage, BlockRefusedThreeTimesNamesTheFileAndBlock) {
 TEST(StreamingStage, FastTransferSendsTwentyMegabytePartsAndPadsTheLast) {
     // Five thousand block replies in a row: a slower clock keeps a busy
     // machine's scheduling delays inside the port's reply wait.
-    Stage s(46, 0.25);
+    Stage s(46, 0.5);
     auto& cfg = s.bench.config;
     cfg.bAMSSFile = true;
     cfg.bFastSpeedDownload = true;
