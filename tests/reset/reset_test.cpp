@@ -161,8 +161,9 @@ TEST(Modemkick, ResultCodesMapToErrors) {
 }
 
 TEST(Modemkick, StandInReportsMissingDevice) {
-    // The real stand-in, with no simulator at the device root, reports -1.
-    WorkerRig rig(46, 0.01);
+    // The real stand-in, with no simulator at the device root, reports -1
+    // (a clock slow enough for a sanitized program to start within the wait).
+    WorkerRig rig(46, 0.1);
     std::filesystem::copy_file(std::filesystem::path(FLINTCAST_BIN_DIR) / "modemkick",
                                rig.root.path() / "modemkick");
     std::ofstream(rig.root.path() / "Config.ini") << "[Project]\r\nVersion=V1\r\nExecuteModemkick=1\r\n";
