@@ -75,11 +75,12 @@ int RunDevice(const Options& o) {
     using namespace flintcast;
     auto& clock = platform::SystemClock();
     if (o.timeScale) clock.setScale(*o.timeScale);
-    // SIGINT and SIGTERM arrive through a descriptor, so the loop ends between two requests.
+    // SIGINT, SIGTERM and SIGHUP arrive through a descriptor, so the loop ends between two requests.
     sigset_t stopSignals;
     sigemptyset(&stopSignals);
     sigaddset(&stopSignals, SIGINT);
     sigaddset(&stopSignals, SIGTERM);
+    sigaddset(&stopSignals, SIGHUP);  // a closed terminal unplugs the device as cleanly
     sigprocmask(SIG_BLOCK, &stopSignals, nullptr);
     ::signal(SIGPIPE, SIG_IGN);
     const int stopFd = signalfd(-1, &stopSignals, SFD_CLOEXEC);
@@ -87,14 +88,15 @@ int RunDevice(const Options& o) {
         std::perror("flintcast-devsim: signalfd");
         return 1;
     }
+    // Everything the command line names is checked before the device appears anywhere.
+    std::string faultError;
+    if (!sim::ParseFaultSpec(o.faults, faultError)) {
+        std::fprintf(stderr, "flintcast-devsim: %s\n", faultError.c_str());
+        return 2;
+    }
     sim::Profile profile = o.profile.empty() ? sim::DefaultProfile() : sim::LoadProfile(o.profile);
     sim::Device device(std::move(profile), o.root, o.state, clock);
-    if (!o.faults.empty()) {
-        if (auto err = device.AddFaults(o.faults); !err.empty()) {
-            std::fprintf(stderr, "flintcast-devsim: %s\n", err.c_str());
-            return 2;
-        }
-    }
+    device.AddFaults(o.faults);
     const auto ready = device.Start();
     std::printf("%s\n", ready.c_str());
     std::fflush(stdout);

@@ -66,12 +66,18 @@ int64_t ReplyWriter::Rate(std::string_view role) const {
 
 void ReplyWriter::Send(int fd, std::string_view role, std::vector<uint8_t> bytes, bool framed, uint32_t delayMs) {
     if (bytes.empty()) return;
-    if (faults_.fire(FaultKind::DropReply, role)) return;
-    if (framed && faults_.fire(FaultKind::CorruptCrc, role)) CorruptFrameCheck(bytes);
-    if (const auto extra = faults_.fire(FaultKind::DelayReply, role)) delayMs += static_cast<uint32_t>(*extra);
+    // Every reply counts as one occurrence for each kind, so "@N" always means the Nth reply of
+    // the port, whatever other rules did to the earlier ones.
+    const bool drop = faults_.fire(FaultKind::DropReply, role).has_value();
+    const bool corrupt = faults_.fire(FaultKind::CorruptCrc, role).has_value();
+    const auto extra = faults_.fire(FaultKind::DelayReply, role);
+    const auto split = faults_.fire(FaultKind::SplitReply, role);
+    if (drop) return;
+    if (framed && corrupt) CorruptFrameCheck(bytes);
+    if (extra) delayMs += static_cast<uint32_t>(*extra);
     if (delayMs > 0) clock_.sleepMs(delayMs);
     const int64_t rate = Rate(role);
-    if (const auto at = faults_.fire(FaultKind::SplitReply, role); at && bytes.size() > 1) {
+    if (const auto at = split; at && bytes.size() > 1) {
         size_t cut = *at > 0 ? static_cast<size_t>(*at) : bytes.size() / 2;
         cut = std::clamp<size_t>(cut, 1, bytes.size() - 1);
         if (!WritePaced(fd, std::span(bytes).first(cut), rate, clock_)) return;

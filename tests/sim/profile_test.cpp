@@ -1,0 +1,66 @@
+#include <gtest/gtest.h>
+
+#include <stdexcept>
+
+#include "sim/profile.h"
+
+namespace flintcast::sim {
+namespace {
+
+TEST(SimProfile, DefaultMatchesTheShippedPackage) {
+    const auto p = DefaultProfile();
+    EXPECT_EQ(p.project, 46);
+    EXPECT_EQ(p.dmssMaxWriteSize, 0x4000u);
+    const auto& normal = p.layouts.at(UsbPersonality::Normal).interfaces;
+    ASSERT_EQ(normal.size(), 3u);
+    EXPECT_EQ(normal[0].name, "Diag");
+    EXPECT_EQ(p.layouts.at(UsbPersonality::Download).interfaces.size(), 1u);
+}
+
+TEST(SimProfile, JsonOverridesOnlyWhatItNames) {
+    const auto p = ParseProfile(R"({
+        "project": "0x0C", "usb": {"shift_ports": true, "reenumeration_delay_ms": 500,
+          "personalities": {"download": {"pid": "0x9008", "interfaces": [{"number": 0, "role": "download", "name": "QD"}]}}},
+        "at": {"echo": false}, "identity": {"sn": "X1"}, "dmss": {"max_write_size": 4096},
+        "nv_items": [{"id": 10, "hex": "01 02", "status": "read-only"}],
+        "rf_nv_items": [{"id": 20208, "text": "abc"}],
+        "efs": [{"path": "/a", "dir": true}, {"path": "/a/b", "text": "hi"}]})");
+    EXPECT_EQ(p.project, 12);
+    EXPECT_TRUE(p.shiftPorts);
+    EXPECT_EQ(p.reenumerationDelayMs, 500u);
+    EXPECT_EQ(p.layouts.at(UsbPersonality::Download).productId, 0x9008);
+    EXPECT_EQ(p.layouts.at(UsbPersonality::Download).vendorId, 0xF1C0);  // kept from the default
+    EXPECT_FALSE(p.echo);
+    EXPECT_EQ(p.identity.at("sn"), "X1");
+    EXPECT_EQ(p.identity.at("imei"), "860046000000017");
+    ASSERT_EQ(p.nvItems.size(), 1u);
+    EXPECT_EQ(p.nvItems[0].data.size(), 128u);
+    EXPECT_EQ(p.nvItems[0].data[1], 2);
+    EXPECT_EQ(p.nvItems[0].status, 7);
+    EXPECT_EQ(p.efs.size(), 2u);
+}
+
+TEST(SimProfile, BadProfilesNameTheField) {
+    const std::pair<const char*, const char*> cases[] = {
+        {"{", "JSON"},
+        {R"({"project": "abc"})", "project"},
+        {R"({"nv_items": [{"id": 1, "hex": "0g"}]})", "nv_items[0].hex"},
+        {R"({"nv_items": [{"id": 70000}]})", "nv_items[0].id"},
+        {R"({"efs": [{"path": "/a/../../etc", "text": "x"}]})", "efs[0].path"},
+        {R"({"identity": {"pin": "1"}})", "identity"},
+        {R"({"usb": {"tty_prefix": "../x"}})", "tty_prefix"},
+        {R"({"usb": {"personalities": {"weird": {}}}})", "personalities"},
+        {R"({"usb": {"personalities": {"normal": {"interfaces": [{"role": "printer"}]}}}})", "role"},
+    };
+    for (const auto& [text, field] : cases) {
+        try {
+            ParseProfile(text);
+            ADD_FAILURE() << "accepted: " << text;
+        } catch (const std::runtime_error& e) {
+            EXPECT_NE(std::string(e.what()).find(field), std::string::npos) << e.what();
+        }
+    }
+}
+
+}  // namespace
+}  // namespace flintcast::sim
