@@ -145,7 +145,7 @@ TEST(Modemkick, ResultCodesMapToErrors) {
         {"0", "Could not Execute reset Modem."}, {"-1", "Could not find modem port."},
         {"-2", "Fail to execute reset modem."}, {"7", "Unknown error[ExecuteModemkick]."}};
     for (const auto& [value, text] : cases) {
-        WorkerRig rig(46, 0.01);
+        WorkerRig rig(46, 0.05);
         WriteTool(rig.root.path(), value);
         engine::ModemkickPlan plan;
         plan.stagingFolder = rig.root.path();
@@ -153,7 +153,7 @@ TEST(Modemkick, ResultCodesMapToErrors) {
         ASSERT_EQ(rig.errors().size(), 1u) << value;
         EXPECT_NE(rig.errors()[0].find(text), std::string::npos) << value;
     }
-    WorkerRig rig(46, 0.01);
+    WorkerRig rig(46, 0.05);
     WriteTool(rig.root.path(), "100");
     engine::ModemkickPlan plan;
     plan.stagingFolder = rig.root.path();
