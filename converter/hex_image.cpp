@@ -49,7 +49,7 @@ ImageBuild BuildImage(const std::vector<HexRecord>& records) {
         case kData: {
             if (++dataRecords > kMaxDataRecords) return Failure(kBeyondOutputLimit);
             const uint64_t absolute = base + address;
-            if (!loadAddress) loadAddress = base;  // the tool loads the image at this base
+            if (!loadAddress) loadAddress = base;
             if (absolute < *loadAddress) return Failure(kAddressOrder);
             const uint64_t offset = absolute - *loadAddress;
             if (offset < written) return Failure(kAddressOrder);
@@ -63,6 +63,8 @@ ImageBuild BuildImage(const std::vector<HexRecord>& records) {
             if (count != 2) return Failure(kCountMismatch);
             const uint64_t word = static_cast<uint64_t>(data[0]) << 8 | data[1];
             base = record[3] == kExtendedLinear ? word << 16 : word << 4;
+            // The leading address record gives the address the tool loads the image at.
+            if (!loadAddress) loadAddress = base;
             break;
         }
         case kStartSegment:

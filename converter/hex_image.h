@@ -20,7 +20,7 @@ struct ImageBuild {
 };
 
 // Places every data record at its address relative to the load address (the
-// extended address in force at the first data record), with gaps filled by 0xFF.
+// value of the leading extended address record, 0 without one), gaps filled by 0xFF.
 // Extended linear (4) and segment (2) address records move the base; start
 // address records (3, 5) carry no image data. Records must ascend without overlap.
 ImageBuild BuildImage(const std::vector<HexRecord>& records);
