@@ -81,8 +81,13 @@ public:
     // that came before the run started is forgotten.
     void BeginRun();
     // The two places that clear the latch in mid-run (the RF NV backup and
-    // correction) call this at their end.
-    void ClearError() { errorCode.store(0); }
+    // correction) call this at their end. A stop request stays latched, also one
+    // that arrives while the latch is being cleared.
+    void ClearError() {
+        int32_t current = errorCode.load();
+        while (current != kStopRequest && !errorCode.compare_exchange_weak(current, 0)) {
+        }
+    }
 
     bool ok() const { return errorCode.load() == 0; }
     bool stopRequested() const { return errorCode.load() == kStopRequest; }
