@@ -8,7 +8,7 @@
 #include <memory>
 
 #include "cli/console_messages.h"
-#include "cli/embedded_resources.h"
+#include "cli/embedded_package.h"
 #include "cli/single_instance.h"
 #include "config/read_config.h"
 #include "config/uninstall_key.h"
@@ -76,7 +76,7 @@ bool Prepare(const RunOptions& options, Session& s) {
     if (!options.deviceRoot.empty()) platform::SetDeviceRoot(options.deviceRoot);
 
     s.folders = controller::DefaultStagingFolders();
-    EmbeddedPackageSource resources;
+    EmbeddedPackage resources;
     const auto staged = controller::StageImages(s.folders, resources, s.config, s.sink, clock);
     if (!staged.ok || staged.mustExit) return false;
     if (!options.configPath.empty()) {
@@ -116,7 +116,12 @@ bool Prepare(const RunOptions& options, Session& s) {
     };
     hooks.runDriverInstaller = [&s, &clock] {
         // Drivset runs from the image folder and leaves its verdict in that folder's Config.ini.
-        const auto program = s.imageFolder / "drivset";
+        // A package may carry its own installer; the tool's own stand-in sits beside the program.
+        auto program = s.imageFolder / "drivset";
+        std::error_code ec;
+        if (!std::filesystem::exists(program, ec)) {
+            program = std::filesystem::read_symlink("/proc/self/exe", ec).parent_path() / "drivset";
+        }
         platform::LaunchOptions launch;
         launch.arguments = {s.imageFolder.string()};
         if (platform::LaunchDetached(program, launch) < 0) return false;

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Installs what is missing, then builds and runs the whole suite twice:
-# a normal build and an address + undefined-behaviour sanitizer build.
+# a normal build and an address + undefined-behaviour sanitizer build; then the threaded tests
+# under the thread sanitizer.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/install-deps.sh
@@ -13,4 +14,10 @@ for flavour in normal asan; do
   ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1 \
     ctest --test-dir "$dir" --output-on-failure -j "$jobs" || status=1
 done
+# The threaded tests (worker threads, the run controller's event queue, whole runs) once more
+# under the thread sanitizer.
+echo "== tsan build (threaded tests) =="
+bash scripts/build.sh tsan
+TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1 \
+  ctest --test-dir build-tsan --output-on-failure -j "$jobs" -R '^(UpdateRunTest|RunControllerTest)\.' || status=1
 exit $status
