@@ -19,5 +19,5 @@ done
 echo "== tsan build (threaded tests) =="
 bash scripts/build.sh tsan
 TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1 \
-  ctest --test-dir build-tsan --output-on-failure -j "$jobs" -R '^(UpdateRunTest|RunControllerTest)\.' || status=1
+  ctest --test-dir build-tsan --output-on-failure -j "$jobs" -R '^(UpdateRunTest|RunControllerTest|CommsThreadTest)\.' || status=1
 exit $status
