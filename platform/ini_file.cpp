@@ -93,7 +93,6 @@ IniFile IniFile::FromText(std::string_view text) {
         ini.bom_ = true;
         text.remove_prefix(kBom.size());
     }
-    ini.lineEnd_ = "\n";
     bool endSeen = false;
     size_t start = 0;
     while (start < text.size()) {
@@ -108,7 +107,7 @@ IniFile IniFile::FromText(std::string_view text) {
         const bool crlf = text[end] == '\r' && next < text.size() && text[next] == '\n';
         if (crlf) ++next;
         if (!endSeen) {
-            ini.lineEnd_ = crlf ? "\r\n" : std::string(1, text[end]);
+            ini.lineEnd_ = std::string(text.substr(end, crlf ? 2 : 1));
             endSeen = true;
         }
         start = next;

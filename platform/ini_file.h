@@ -72,7 +72,7 @@ private:
     const Entry* findEntry(std::string_view section, std::string_view key) const;
 
     std::vector<std::string> lines_;
-    std::string lineEnd_ = "\r\n";
+    std::string lineEnd_ = "\n";  // for new files; a loaded file keeps its own
     bool bom_ = false;
     bool finalLineEnd_ = true;
     std::unordered_map<std::string, Section> sections_;  // lower-case name -> first section
