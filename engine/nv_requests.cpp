@@ -47,6 +47,8 @@ std::vector<uint8_t> RfNvWriteRequest(int32_t id, std::span<const uint8_t> data)
     PutLe16(&request[10], static_cast<uint32_t>(id));
     PutLe16(&request[12], static_cast<uint32_t>(data.size()));
     request.insert(request.end(), data.begin(), data.end());
+    // The request is 16 + n bytes long: two zero bytes follow the data.
+    request.resize(request.size() + 2, 0);
     return request;
 }
 
