@@ -157,18 +157,18 @@ void StreamingHandler::OpenImage(std::span<const uint8_t> req, EngineOutput& out
         !extra.empty()) {
         return Error(out, stream_err::kInvalidLength, "image type takes no header");
     }
+    const uint8_t reply[] = {stream_cmd::kOpenMultiReply, 0x00};
     if (model_.flash.IsOpen()) {
         // The same open again before any data is a repeat whose answer got lost.
         if (model_.flash.OpenKind() != kind || model_.flash.OpenSize() != 0) {
             return Error(out, stream_err::kOutOfSequence, "an image is already open");
         }
-        model_.flash.Abandon();
+        return Reply(out, reply, true);
     }
     const bool isNamed = *kind == ImageKind::Ftl || *kind == ImageKind::UseDownload;
     model_.flash.Open(*kind, isNamed ? std::vector<uint8_t>{} : extra);
     blocksInImage_ = 0;
     imageCheck_.reset();
-    const uint8_t reply[] = {stream_cmd::kOpenMultiReply, 0x00};
     Reply(out, reply, true);
 }
 

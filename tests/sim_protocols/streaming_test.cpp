@@ -76,6 +76,8 @@ TEST_F(StreamingTest, RequestsBeforeHelloOrOutOfOrderGetErrorReplies) {
     EXPECT_EQ(Le32At(Do({0x1B, 0x55}), 1), 0x14u);             // unknown image type
     EXPECT_EQ(Le32At(Do(Concat({0x1B, 0x0E}, Text("../../etc/x"))), 1), 0x14u);
     EXPECT_EQ(Do({0x1B, 0x05}), (Bytes{0x1C, 0x00}));
+    EXPECT_EQ(Do({0x1B, 0x05}), (Bytes{0x1C, 0x00}));  // a repeat whose answer got lost
+    EXPECT_EQ(model.flash.OpenCount(), 1u);
     EXPECT_EQ(Le32At(Do(StreamWrite(1024, {1})), 1), 0x02u);  // gap behind the start
     EXPECT_EQ(Le32At(Do({0x1B, 0x09}), 1), 0x0Fu);            // another image while one is open
     Bytes corrupt = Frame(StreamWrite(0, {1, 2, 3}), true);
