@@ -76,7 +76,9 @@ public:
         if (!ctl.Start(Devsim(), {"ctl", root().string(), "state"}, out)) return {};
         for (int i = 0; i < 500 && ctl.running(); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(10));
         ctl.Stop(1000);
-        return nlohmann::json::parse(ReadText(out), nullptr, false);
+        std::string text = ReadText(out);  // "OK " and the JSON
+        if (text.rfind("OK ", 0) == 0) text.erase(0, 3);
+        return nlohmann::json::parse(text, nullptr, false);
     }
     // Sends a control command ("fault nv-status:141=5").
     void Ctl(const std::vector<std::string>& command) const {

@@ -1,0 +1,89 @@
+// NV round trips against flintcast-devsim: backup, items spoiled on the device, restore.
+#include <gtest/gtest.h>
+
+#include "engine/nv_items.h"
+#include "tests/nv/devsim_rig.h"
+
+using namespace flintcast;
+using namespace flintcast::engine;
+using flintcast::testing::DevsimRig;
+namespace fs = std::filesystem;
+
+namespace {
+
+constexpr const char* kProfile = R"({
+  "nv_items": [
+    {"id": 141, "hex": "01 02 03 04"}, {"id": 5479, "text": "thermal"}, {"id": 1882, "hex": "7E 7D 00 FF"},
+    {"id": 20144, "hex": "44 55"}, {"id": 1886, "hex": "09", "status": "inactive"}, {"id": 550, "hex": "01"}
+  ],
+  "rf_nv_items": [
+    {"id": 20208, "hex": "1600 0D00 1D00 2D00"}, {"id": 20300, "hex": "AA BB CC 7E"}, {"id": 21242, "hex": "01"}
+  ]
+})";
+
+nlohmann::json Items(const nlohmann::json& state, const char* kind) { return state["model"][kind]; }
+
+}  // namespace
+
+TEST(NvSimulator, BackupAndRestoreRoundTrip) {
+    DevsimRig sim(kProfile);
+    ASSERT_TRUE(sim.ready) << sim.log();
+    auto& w = sim.worker;
+    w.config.lteType = "LTE";
+    NvItems nv(w.ctx, *sim.at);
+    const fs::path nvBak = sim.backup() / "nv.bak";
+    const fs::path nv1Bak = sim.backup() / "nv1.bak";
+    nv.SetBackupPaths(nvBak.string(), nv1Bak.string());
+    nv.BuildNvLists();
+    nv.BackupNvItems();
+    nv.BackupRfNvItems();
+    ASSERT_TRUE(w.errors().empty()) << w.errors()[0];
+    // The inactive item (and every item the device does not hold) is left out.
+    EXPECT_TRUE(w.posted("[1886]:status Error Received:Item inactive"));
+    EXPECT_EQ(fs::file_size(nvBak), 4u * 130u);
+    EXPECT_EQ(fs::file_size(nv1Bak), (4u + 8u) + (4u + 4u) + (4u + 1u));
+    const auto before = sim.State();
+
+    // Spoil two items and an RF item, as a full update would.
+    nv.WriteNvCommand("141", "FF");
+    nv.WriteNvCommand("20144", "00,00");
+    const fs::path spoil = sim.backup() / "spoil.bak";
+    std::ofstream(spoil, std::ios::binary).write("\x4C\x4F\x02\x00\x00\x00", 6);
+    nv.SetBackupPaths(nvBak.string(), spoil.string());
+    nv.RestoreRfNvItems();
+    ASSERT_TRUE(w.errors().empty());
+    ASSERT_NE(Items(sim.State(), "nv_items"), Items(before, "nv_items"));
+    ASSERT_NE(Items(sim.State(), "rf_nv_items"), Items(before, "rf_nv_items"));
+
+    const std::string savedNv = flintcast::testing::ReadText(nvBak);
+    const std::string savedRf = flintcast::testing::ReadText(nv1Bak);
+    nv.SetBackupPaths(nvBak.string(), nv1Bak.string());
+    nv.RestoreNvItems();
+    nv.RestoreRfNvItems();
+    EXPECT_TRUE(w.errors().empty());
+    const auto after = sim.State();
+    EXPECT_EQ(Items(after, "nv_items"), Items(before, "nv_items"));
+    EXPECT_EQ(Items(after, "rf_nv_items"), Items(before, "rf_nv_items"));
+    EXPECT_EQ(flintcast::testing::ReadText(nvBak), savedNv);
+    EXPECT_EQ(flintcast::testing::ReadText(nv1Bak), savedRf);
+}
+
+TEST(NvSimulator, ProjectBackupKeepsInactiveItems) {
+    DevsimRig sim(kProfile, 0.02, 12);
+    ASSERT_TRUE(sim.ready) << sim.log();
+    auto& w = sim.worker;
+    w.config.isVarnel = true;
+    NvItems nv(w.ctx, *sim.at);
+    const fs::path nvBak = sim.backup() / "nv.bak";
+    nv.SetBackupPaths(nvBak.string(), (sim.backup() / "nv1.bak").string());
+    nv.BuildNvLists();
+    EXPECT_TRUE(nv.nvList().empty());
+    nv.BackupProjectNvItems();
+    ASSERT_TRUE(w.errors().empty());
+    // Items the device does not hold answer "inactive": logged, and kept all the same.
+    EXPECT_TRUE(w.posted("[74]NV_AUTO_ANSWER_I:status Error Received:Item inactive"));
+    EXPECT_EQ(fs::file_size(nvBak), 349u * 130u);
+    nv.RestoreProjectNvItems();
+    EXPECT_TRUE(w.errors().empty());
+    EXPECT_TRUE(w.posted("Restore NV......OK"));
+}
