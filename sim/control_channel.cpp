@@ -20,7 +20,8 @@ namespace flintcast::sim {
 namespace {
 
 constexpr size_t kMaxCommandBytes = 4096;
-constexpr uint32_t kClientReadMs = 2000;
+constexpr size_t kMaxClients = 16;
+constexpr uint32_t kAnswerWriteMs = 2000;
 constexpr uint32_t kClientAnswerMs = 60000;
 
 sockaddr_un Address(const std::filesystem::path& path) {
@@ -50,33 +51,70 @@ ControlServer::ControlServer(const std::filesystem::path& root) : path_(root / k
 }
 
 ControlServer::~ControlServer() {
+    for (const auto& c : clients_) ::close(c.fd);
     if (fd_ >= 0) ::close(fd_);
     std::error_code ec;
     std::filesystem::remove(path_, ec);
 }
 
-void ControlServer::Serve(const std::function<std::string(const std::string&)>& handle) {
-    const int client = ::accept4(fd_, nullptr, nullptr, SOCK_CLOEXEC);
+void ControlServer::Accept() {
+    const int client = ::accept4(fd_, nullptr, nullptr, SOCK_CLOEXEC | SOCK_NONBLOCK);
     if (client < 0) return;
-    std::string line;
-    char buf[512];
-    while (line.find('\n') == std::string::npos && line.size() < kMaxCommandBytes) {
-        pollfd p{client, POLLIN, 0};
-        if (::poll(&p, 1, platform::SystemClock().realTimeoutMs(kClientReadMs)) <= 0) break;
-        const ssize_t n = ::read(client, buf, sizeof(buf));
-        if (n <= 0) break;
-        line.append(buf, static_cast<size_t>(n));
+    if (clients_.size() >= kMaxClients) {
+        ::close(client);
+        return;
     }
-    if (const auto nl = line.find('\n'); nl != std::string::npos) line.resize(nl);
-    std::string answer = line.size() >= kMaxCommandBytes ? "ERROR command too long" : handle(line);
+    clients_.push_back({client, {}});
+}
+
+std::vector<int> ControlServer::clientFds() const {
+    std::vector<int> fds;
+    for (const auto& c : clients_) fds.push_back(c.fd);
+    return fds;
+}
+
+void ControlServer::Close(size_t index) {
+    ::close(clients_[index].fd);
+    clients_.erase(clients_.begin() + static_cast<long>(index));
+}
+
+void ControlServer::Serve(int fd, const Handler& handle) {
+    size_t index = 0;
+    while (index < clients_.size() && clients_[index].fd != fd) ++index;
+    if (index == clients_.size()) return;
+    auto& line = clients_[index].line;
+    char buf[512];
+    const ssize_t n = ::read(fd, buf, sizeof(buf));
+    if (n < 0 && (errno == EAGAIN || errno == EINTR)) return;
+    if (n > 0) line.append(buf, static_cast<size_t>(n));
+    const auto nl = line.find('\n');
+    if (nl == std::string::npos && n > 0 && line.size() < kMaxCommandBytes) return;  // more to come
+    std::string answer;
+    if (line.size() >= kMaxCommandBytes && nl == std::string::npos) {
+        answer = "ERROR command too long";
+    } else if (nl == std::string::npos && line.empty()) {
+        Close(index);  // the client left without a command
+        return;
+    } else {
+        answer = handle(line.substr(0, nl));
+    }
     if (answer.empty() || answer.back() != '\n') answer.push_back('\n');
+    // The answer goes out in one go; a client that does not read it loses what does not fit.
     size_t done = 0;
     while (done < answer.size()) {
-        const ssize_t w = ::write(client, answer.data() + done, answer.size() - done);
-        if (w <= 0) break;
-        done += static_cast<size_t>(w);
+        const ssize_t w = ::send(fd, answer.data() + done, answer.size() - done, MSG_NOSIGNAL);
+        if (w > 0) {
+            done += static_cast<size_t>(w);
+            continue;
+        }
+        if (w < 0 && errno == EINTR) continue;
+        if (w < 0 && errno == EAGAIN) {
+            pollfd p{fd, POLLOUT, 0};
+            if (::poll(&p, 1, platform::SystemClock().realTimeoutMs(kAnswerWriteMs)) > 0) continue;
+        }
+        break;
     }
-    ::close(client);
+    Close(index);
 }
 
 int RunControlClient(const std::filesystem::path& root, const std::string& command) {
@@ -97,7 +135,7 @@ int RunControlClient(const std::filesystem::path& root, const std::string& comma
         return 2;
     }
     const std::string line = command + "\n";
-    if (::write(fd, line.data(), line.size()) != static_cast<ssize_t>(line.size())) {
+    if (::send(fd, line.data(), line.size(), MSG_NOSIGNAL) != static_cast<ssize_t>(line.size())) {
         ::close(fd);
         return 2;
     }

@@ -5,6 +5,7 @@
 #include <filesystem>
 #include <functional>
 #include <string>
+#include <vector>
 
 namespace flintcast::sim {
 
@@ -18,13 +19,28 @@ public:
     ControlServer(const ControlServer&) = delete;
     ControlServer& operator=(const ControlServer&) = delete;
 
+    using Handler = std::function<std::string(const std::string&)>;
+
     int fd() const { return fd_; }
-    // Accepts one waiting client, reads its command line, answers with `handle(line)`.
-    void Serve(const std::function<std::string(const std::string&)>& handle);
+    // Accepts a waiting client. Its command is read as it arrives, so a slow client never holds
+    // up the device.
+    void Accept();
+    // Descriptors of clients whose command line is not complete yet.
+    std::vector<int> clientFds() const;
+    // Reads what client `fd` sent; once its line is complete, answers with `handle(line)` and
+    // closes the connection.
+    void Serve(int fd, const Handler& handle);
 
 private:
+    struct Client {
+        int fd;
+        std::string line;
+    };
     int fd_ = -1;
     std::filesystem::path path_;
+    std::vector<Client> clients_;
+
+    void Close(size_t index);
 };
 
 // Sends one command to the simulator whose root is `root`; prints the answer. Returns the exit

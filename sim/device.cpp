@@ -228,19 +228,27 @@ void Device::Run(int stopFd) {
         fds.clear();
         fds.push_back({stopFd, POLLIN, 0});
         fds.push_back({control_->fd(), POLLIN, 0});
+        const auto clients = control_->clientFds();
+        for (int fd : clients) fds.push_back({fd, POLLIN, 0});
+        const size_t firstPort = fds.size();
         for (const auto& port : ports_) fds.push_back({port.pty->masterFd(), POLLIN, 0});
         for (const auto& [name, pty] : retained_) fds.push_back({pty->masterFd(), POLLIN, 0});
         const int ready = ::poll(fds.data(), fds.size(), PollTimeoutMs());
         if (ready < 0 && errno != EINTR) throw std::system_error(errno, std::generic_category(), "poll");
         if (ready > 0 && (fds[0].revents & POLLIN)) return;
-        if (ready > 0 && (fds[1].revents & POLLIN)) {
-            control_->Serve([this](const std::string& line) { return Control(line); });
-            continue;  // the command may have changed the ports
+        if (ready > 0 && (fds[1].revents & POLLIN)) control_->Accept();
+        bool commandRan = false;
+        for (size_t i = 0; ready > 0 && i < clients.size(); ++i) {
+            if (fds[2 + i].revents & (POLLIN | POLLHUP | POLLERR)) {
+                control_->Serve(clients[i], [this](const std::string& line) { return Control(line); });
+                commandRan = true;
+            }
         }
+        if (commandRan) continue;  // a command may have changed the ports
         if (ready > 0) {
             const uint32_t generation = portGeneration_;
             for (size_t i = 0; i < ports_.size() && generation == portGeneration_; ++i) {
-                if (fds[2 + i].revents & (POLLIN | POLLHUP | POLLERR)) ServePort(i);
+                if (fds[firstPort + i].revents & (POLLIN | POLLHUP | POLLERR)) ServePort(i);
             }
             if (generation == portGeneration_) DrainRetained();
         }

@@ -13,7 +13,7 @@ namespace {
 
 constexpr uint32_t kStalledClientMs = 5000;  // a client this long without reading is gone
 constexpr size_t kPaceChunk = 64;
-constexpr uint32_t kSplitGapMs = 50;  // device time between the two halves of a split reply
+constexpr uint32_t kSplitGapMs = 200;  // device time between the two halves of a split reply
 
 // Sleeps on the scaled clock for the time `count` bytes take at `bytesPerSecond`, carrying
 // fractions of a millisecond over to the next call so small chunks still add up.

@@ -3,7 +3,7 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
-#include <spawn.h>
+#include <sys/prctl.h>
 #include <sys/wait.h>
 #include <termios.h>
 #include <unistd.h>
@@ -27,26 +27,28 @@ fs::path DevsimPath() { return fs::path(FLINTCAST_BIN_DIR) / "flintcast-devsim";
 
 namespace {
 
-// Runs a program with `args`, optionally capturing its stdout; returns the pid.
+// Runs a program with `args`, optionally capturing its stdout; returns the pid. The child gets
+// SIGTERM when the test program dies, so a crashed test leaves no simulator behind.
 pid_t Spawn(const std::vector<std::string>& args, int* stdoutFd) {
     std::vector<char*> argv;
     for (const auto& a : args) argv.push_back(const_cast<char*>(a.c_str()));
     argv.push_back(nullptr);
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
     int pipeFds[2] = {-1, -1};
-    if (stdoutFd != nullptr) {
-        if (::pipe2(pipeFds, O_CLOEXEC) != 0) throw std::runtime_error("pipe");
-        posix_spawn_file_actions_adddup2(&actions, pipeFds[1], 1);
+    if (stdoutFd != nullptr && ::pipe2(pipeFds, O_CLOEXEC) != 0) throw std::runtime_error("pipe");
+    const pid_t parent = ::getpid();
+    const pid_t pid = ::fork();
+    if (pid < 0) throw std::runtime_error("fork");
+    if (pid == 0) {
+        ::prctl(PR_SET_PDEATHSIG, SIGTERM);
+        if (::getppid() != parent) ::_exit(127);
+        if (stdoutFd != nullptr) ::dup2(pipeFds[1], 1);
+        ::execve(argv[0], argv.data(), environ);
+        ::_exit(127);
     }
-    pid_t pid = -1;
-    const int rc = posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), environ);
-    posix_spawn_file_actions_destroy(&actions);
     if (stdoutFd != nullptr) {
         ::close(pipeFds[1]);
         *stdoutFd = pipeFds[0];
     }
-    if (rc != 0) throw std::runtime_error("cannot start " + args[0]);
     return pid;
 }
 
