@@ -319,3 +319,29 @@ TEST(NvLatch, RfStepsClearTheirOwnErrorOnlyAndKeepAStopRequest) {
         }
     }
 }
+
+TEST(NvBackup, UncreatableFileStopsTheRunAndLateAnswersAreNotTaken) {
+    {
+        NvRig t;
+        t.nv.SetBackupPaths((t.rig.root.path() / "missing/nv.bak").string(), t.nv1Bak.string());
+        t.nv.BuildNvLists();
+        t.nv.BackupNvItems();
+        // Without a backup the update must not go on to wipe the items.
+        ASSERT_EQ(t.rig.errors().size(), 1u);
+        EXPECT_NE(t.rig.errors()[0].find("Fail to create......"), std::string::npos);
+        EXPECT_TRUE(t.sent(0x26).empty());
+    }
+    // The first answer names another item (a late answer to an earlier request): asked again.
+    int answers = 0;
+    Device late;
+    late.nv = [&answers](const Bytes& r) {
+        Bytes a = flintcast::testing::NvAnswer(r, 0, {static_cast<uint8_t>(r[1])});
+        if (answers++ == 0) a[1] = static_cast<uint8_t>(a[1] + 1);
+        return a;
+    };
+    NvRig t(late);
+    t.rig.config.nvCommandList = {"550:01"};
+    t.nv.WriteNvCommandList();
+    EXPECT_EQ(t.sent(0x27).size(), 2u);
+    EXPECT_TRUE(t.rig.posted("[550]Write NV......OK"));
+}
