@@ -28,7 +28,12 @@ bool IsCdmaOnlyProject(int32_t project) {
 bool ReadsImei(int32_t networkType, int32_t project) { return networkType != 2 && !IsCdmaOnlyProject(project); }
 
 bool ReadsMeid(int32_t networkType, int32_t project) {
-    return networkType == 2 || (IsCdmaOnlyProject(project) && project != 35);
+    switch (project) {
+        case 36: case 37: case 38: case 39: case 41: case 48:
+            return true;
+        default:
+            return networkType == 2;
+    }
 }
 
 // The values only projects 8, 10 (all three) and 18 (GMI) have.

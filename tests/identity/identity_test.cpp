@@ -96,7 +96,8 @@ TEST(IdentityRead, ReadRulesAndBackupFile) {
     EXPECT_FALSE(t.identity->read(IdentityValue::Esn));  // the ESN switch is off
     EXPECT_FALSE(t.identity->read(IdentityValue::Meid));  // not a CDMA device
     t.identity->WriteIdentityBackup(t.atBak);
-    const std::string text = flintcast::testing::ReadText(t.atBak);
+    std::string text = flintcast::testing::ReadText(t.atBak);
+    std::erase(text, '\r');
     EXPECT_NE(text.find("[BACKUP]\nbSN=1\nESN=0\nbIMEI=1\nbIMEI_1=0\nbMEID=0\nbBLUETOOTH=1\nbWifiCal=1\n"
                         "bSalesCount=1\nbSalesInfo=1\nbTESTINF=1\nbUIT87=1\nbUIT89=1\n"),
               std::string::npos) << text;
