@@ -96,8 +96,9 @@ void EfsUserData::BackupUserDataFiles() {
 }
 
 std::vector<std::string> EfsUserData::DirectoriesToMake() const {
-    // The new firmware's file system may lack the configured directories themselves and the
-    // parents of configured files; every level is made (an existing one is accepted).
+    // The new firmware's file system may lack the folders above the found directories and the
+    // backed-up files (the [UserDataDir] entries themselves, say); every level is made, parents
+    // first, and one that exists already is accepted.
     std::vector<std::string> ordered;
     std::set<std::string> seen;
     const auto addWithParents = [&](std::string_view path) {
@@ -108,7 +109,6 @@ std::vector<std::string> EfsUserData::DirectoriesToMake() const {
         }
         if (!key.empty() && seen.insert(key).second) ordered.push_back(std::string(path));
     };
-    for (const auto& dir : config_.userDataDirs) addWithParents(dir);
     for (const auto& dir : listing_.directories) addWithParents(dir);
     for (const auto& file : files_) {
         const std::string key = Key(file);
