@@ -287,7 +287,9 @@ Profile DefaultProfile() {
     };
     for (uint32_t id : {141u, 5479u, 1881u, 1882u, 1883u, 4212u, 550u})
         p.nvItems.push_back({id, Pattern(id, 128), 0});
-    p.nvItems.push_back({1885, Pattern(1885, 128), 7});
+    // A read-only item outside every backup catalogue: the tool writes catalogue items back
+    // after the update, and a real unit keeps its read-only items out of those lists.
+    p.nvItems.push_back({1880, Pattern(1880, 128), 7});
     p.nvItems.push_back({1886, std::vector<uint8_t>(128, 0), 5});
     p.rfNvItems.push_back({20208, Pattern(20208, 32)});
     p.rfNvItems.push_back({6503, Pattern(6503, 10)});
