@@ -19,6 +19,7 @@
 #include "controller/discovery_settings.h"
 #include "controller/image_staging.h"
 #include "controller/run_controller.h"
+#include "engine/device_data_service.h"
 #include "controller/run_rules.h"
 #include "platform/clock.h"
 #include "platform/ini_file.h"
@@ -182,6 +183,8 @@ int RunUpdate(const RunOptions& options, TerminalPresentation& view) {
     setup.imageFolder = s.imageFolder.string();
     setup.stagingFolder = s.folders.staging.string();
     setup.backupRoot = s.folders.backup.string();
+    engine::DeviceDataService dataService;
+    setup.dataOps = &dataService;
     controller::RunController controller(std::move(setup));
     controller.Initialize();
 

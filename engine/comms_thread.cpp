@@ -93,6 +93,10 @@ TCommsThread::TCommsThread(platform::Clock& clock, DeviceDirectory& directory, D
     serial_.projectType = cfg_.projectType;
     reporter_.setCommErrorClearer([this] { serial_.ClearDiagCommErrors(); });
     at_ = std::make_unique<AtChannel>(ctx_, directory_, AtSettingsFor(cfg_));
+    if (data_ != nullptr) {
+        ownData_ = data_->ForWorker(DeviceDataBinding{ctx_, *at_, &progress_, setup_.images.partOfEfsFiles});
+        if (ownData_) data_ = ownData_.get();
+    }
 }
 
 TCommsThread::~TCommsThread() { Join(); }

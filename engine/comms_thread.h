@@ -85,6 +85,7 @@ private:
     platform::Clock& clock_;
     DeviceDirectory& directory_;
     DeviceDataOps* data_;
+    std::unique_ptr<DeviceDataOps> ownData_;  // the per-worker operations, when bound
     WorkerSetup setup_;
     config::ProjectConfig& cfg_;  // the worker's copy inside setup_; C6 may switch bDISK on
     WorkerHooks hooks_;

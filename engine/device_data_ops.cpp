@@ -4,12 +4,14 @@ namespace flintcast::engine {
 
 std::vector<std::string> UnavailableFeatures(const config::ProjectConfig& config, bool opsPresent) {
     std::vector<std::string> missing;
-    if (opsPresent) return missing;
-    if (config.bBackup || config.bRestore) missing.emplace_back("backup and restore of device data");
-    if (config.bBackupUserData) missing.emplace_back("user data file backup");
+    if (!opsPresent) {
+        if (config.bBackup || config.bRestore) missing.emplace_back("backup and restore of device data");
+        if (config.bBackupUserData) missing.emplace_back("user data file backup");
+        if (config.bPartOfEFS) missing.emplace_back("part-of-EFS file operations");
+        if (!config.nvCommandList.empty()) missing.emplace_back("NV command list");
+    }
+    // The adb file backup and the fastboot stage have no module in this build at all.
     if (config.bBackupARM11Files) missing.emplace_back("adb file backup");
-    if (config.bPartOfEFS) missing.emplace_back("part-of-EFS file operations");
-    if (!config.nvCommandList.empty()) missing.emplace_back("NV command list");
     if (config.fastbootOnly || config.anyFastbootImage()) missing.emplace_back("fastboot images");
     return missing;
 }

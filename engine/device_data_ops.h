@@ -3,16 +3,39 @@
 // and EFS backup and restore, the adb file backup and the fastboot stage. They come with their
 // own modules; until a module is present the run controller refuses a configuration that
 // needs it (UnavailableFeatures), so a run never reaches a missing operation.
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "config/project_config.h"
+#include "engine/image_set.h"
 
 namespace flintcast::engine {
+
+class AtChannel;
+class DownloadProgress;
+struct WorkerContext;
+
+// What one worker lends its data operations: its context, its AT channel, its progress bar
+// and the staged part-of-EFS files. All of them outlive the operations made for it.
+struct DeviceDataBinding {
+    WorkerContext& ctx;
+    AtChannel& at;
+    DownloadProgress* progress;
+    const std::vector<ImageFile>& partOfEfsFiles;
+};
 
 class DeviceDataOps {
 public:
     virtual ~DeviceDataOps() = default;
+
+    // The operations for one worker, bound to its channels. The run controller hands one
+    // object to every worker; an implementation that talks to a device returns a fresh one
+    // per worker here, while one that keeps no per-device state returns null and is used as is.
+    virtual std::unique_ptr<DeviceDataOps> ForWorker(const DeviceDataBinding& binding) {
+        (void)binding;
+        return nullptr;
+    }
 
     // NV (backup lists, items, RF items, project items, command list).
     virtual void BuildNvLists() = 0;
@@ -56,7 +79,8 @@ public:
 
 // The features of `config` whose modules are not part of this build, each named for the user
 // ("backup and restore", "fastboot images", ...). Empty when a run can go ahead. With
-// `opsPresent` true (a DeviceDataOps implementation is linked in) nothing is missing.
+// `opsPresent` true (a DeviceDataOps implementation is passed in) identity, NV and EFS
+// operations are available; the adb file backup and fastboot images never are.
 std::vector<std::string> UnavailableFeatures(const config::ProjectConfig& config, bool opsPresent);
 
 }  // namespace flintcast::engine

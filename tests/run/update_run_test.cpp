@@ -110,12 +110,14 @@ TEST_F(UpdateRunTest, DefaultPackageImagesOnlyRunsToPass) {
     EXPECT_TRUE(fs::is_empty(dir.path() / "statehome/flintcast/logs")) << out;
 }
 
-TEST_F(UpdateRunTest, BackupConfigurationIsRefusedBeforeTheRun) {
+TEST_F(UpdateRunTest, AdbBackupConfigurationIsRefusedBeforeTheRun) {
     platform::ChildProcess run;
-    ASSERT_TRUE(StartRun(run, ConfigWith({})));
+    ASSERT_TRUE(StartRun(run, ConfigWith({{"DownloadItems/bBackupARM11Files", "1"},
+                                          {"ARM11Files/ARM11F0", "/data/misc/wifi/wlan.bin"}})));
     EXPECT_EQ(WaitFor(run), 2);
     const std::string out = Output();
-    EXPECT_NE(out.find("Not available yet: backup and restore of device data"), std::string::npos) << out;
+    EXPECT_NE(out.find("Not available yet: adb file backup"), std::string::npos) << out;
+    EXPECT_EQ(out.find("backup and restore of device data"), std::string::npos) << out;
     EXPECT_EQ(out.find("Start succssfully"), std::string::npos);
     // The device's ports were never opened for a run: a second run can take them.
     EXPECT_EQ(out.find("Port2 ready"), std::string::npos);

@@ -1,0 +1,76 @@
+#pragma once
+// The worker's data operations over the identity, NV and EFS modules. The object the run
+// controller holds is unbound; ForWorker makes the bound one each worker calls. The adb file
+// backup and the fastboot stage have no module here: the controller refuses configurations that
+// need them, and a call that still arrives latches an error instead of passing silently.
+#include <memory>
+#include <optional>
+#include <string>
+
+#include "engine/device_data_ops.h"
+#include "engine/efs_client.h"
+#include "engine/efs_user_data.h"
+#include "engine/identity.h"
+#include "engine/nv_items.h"
+
+namespace flintcast::engine {
+
+class DeviceDataService : public DeviceDataOps {
+public:
+    // The unbound service, for the run controller.
+    DeviceDataService() = default;
+    // Bound to one worker.
+    explicit DeviceDataService(const DeviceDataBinding& binding);
+
+    std::unique_ptr<DeviceDataOps> ForWorker(const DeviceDataBinding& binding) override;
+
+    void BuildNvLists() override;
+    void BackupNvItems() override;
+    void BackupRfNvItems() override;
+    void BackupProjectNvItems() override;
+    void RestoreNvItems() override;
+    void RestoreRfNvItems() override;
+    void RestoreProjectNvItems() override;
+    void FixRfNv20208() override;
+    void WriteNvCommandList() override;
+
+    void ReadIdentity() override;
+    void WriteIdentityBackup() override;
+    void RestoreIdentity() override;
+    const Identity& identity() const override { return identity_; }
+
+    void EnumDirAndMakeDir() override;
+    void BackupUserDataFiles() override;
+    void RestoreUserDataFiles() override;
+    void ApplyPartOfEfs() override;
+
+    void BackupAdbFile() override;
+    void RestoreAdbFile() override;
+    void RunFastbootOnly() override;
+    void RunFastbootStage() override;
+
+    void SetBackupPaths(const std::string& folder, const std::string& atBak, const std::string& nvBak,
+                        const std::string& nv1Bak) override;
+
+private:
+    // Present only in a bound service.
+    struct Bound {
+        explicit Bound(const DeviceDataBinding& binding);
+        WorkerContext& ctx;
+        const std::vector<ImageFile>& partOfEfsFiles;
+        DeviceIdentity identity;
+        NvItems nv;
+        EfsClient efs;
+        EfsUserData userData;
+    };
+    std::unique_ptr<Bound> bound_;
+    Identity identity_;
+    std::string atBakPath_;
+
+    // The bound modules. An unbound service has no reporter to tell, so a call on it is a
+    // programming fault (the worker always binds): it throws std::logic_error.
+    Bound& bound();
+    void Absent(std::string_view what);
+};
+
+}  // namespace flintcast::engine
