@@ -46,7 +46,6 @@ int RunDemo(const DemoOptions& demo) {
     auto& clock = platform::SystemClock();
     if (std::getenv("FLINTCAST_TIME_SCALE") == nullptr && clock.scale() == 1.0) clock.setScale(kDemoTimeScale);
     TerminalPresentation view(stdout, ChooseOutputStyle(stdout, demo.json), false);
-    view.Note("Demo: backup and restore are switched off for this run (their modules are not part of this build yet).");
 
     char pattern[] = "/tmp/flintcast-demo-XXXXXX";
     if (::mkdtemp(pattern) == nullptr) {
@@ -86,7 +85,6 @@ int RunDemo(const DemoOptions& demo) {
     RunOptions options;
     options.deviceRoot = root.string();
     options.json = demo.json;
-    options.backupRestoreOff = true;
     options.deviceWaitSeconds = 120;
     const int result = RunUpdate(options, view);
 
