@@ -10,6 +10,8 @@
 #include <sstream>
 #include <thread>
 
+#include <nlohmann/json.hpp>
+
 #include "platform/child_process.h"
 #include "platform/ini_file.h"
 #include "tests/support/temp_dir.h"
@@ -108,6 +110,29 @@ TEST_F(UpdateRunTest, DefaultPackageImagesOnlyRunsToPass) {
     EXPECT_NE(Settings().find("DownloadStatus=PASS"), std::string::npos) << Settings();
     // A passed run deletes its log outside the unattended mode.
     EXPECT_TRUE(fs::is_empty(dir.path() / "statehome/flintcast/logs")) << out;
+}
+
+TEST_F(UpdateRunTest, DefaultPackageWithBackupAndRestoreRunsToPassAndKeepsTheDeviceData) {
+    const fs::path statePath = dir.path() / "state/state.json";
+    const auto before = nlohmann::json::parse(ReadFile(statePath), nullptr, false);
+    ASSERT_FALSE(before.is_discarded());
+    platform::ChildProcess run;
+    ASSERT_TRUE(StartRun(run, ConfigWith({})));
+    EXPECT_EQ(WaitFor(run), 0) << Output();
+    const std::string out = Output();
+    EXPECT_NE(out.find("\"text\":\"Backup succssfully\""), std::string::npos) << out;
+    EXPECT_NE(out.find("\"text\":\"Restore NV......OK\""), std::string::npos) << out;
+    EXPECT_NE(out.find("\"kind\":3,\"slot\":0,\"text\":\"PASS\""), std::string::npos) << out;
+    EXPECT_EQ(out.find("ERROR"), std::string::npos) << out;
+
+    // After the new images the device holds the identity and NV items it had before.
+    const auto after = nlohmann::json::parse(ReadFile(statePath), nullptr, false);
+    ASSERT_FALSE(after.is_discarded());
+    // The test information is kept without its UIT87/UIT89 results, which have values of their own.
+    auto identity = before["modem"]["identity"];
+    identity["testinf"] = "CAL:PASS,FT:PASS";
+    EXPECT_EQ(after["modem"]["identity"], identity);
+    EXPECT_EQ(after["model"]["nv_items"], before["model"]["nv_items"]);
 }
 
 TEST_F(UpdateRunTest, AdbBackupConfigurationIsRefusedBeforeTheRun) {
