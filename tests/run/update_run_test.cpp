@@ -81,6 +81,19 @@ protected:
                          dir.path() / "run.out");
     }
 
+    // The simulator's state file once it describes a plugged-in device; it is written a moment
+    // after the device entries appear, so a test that reads it straight away may find nothing.
+    nlohmann::json DeviceState() {
+        const fs::path statePath = dir.path() / "state/state.json";
+        nlohmann::json state;
+        for (int i = 0; i < 1000; ++i) {
+            state = nlohmann::json::parse(ReadFile(statePath), nullptr, false);
+            if (!state.is_discarded() && state.value("status", "") == "present") break;
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        }
+        return state;
+    }
+
     int WaitFor(platform::ChildProcess& run, int seconds = 240) {
         for (int i = 0; i < seconds * 100 && run.running(); ++i) {
             std::this_thread::sleep_for(std::chrono::milliseconds(10));
@@ -113,8 +126,7 @@ TEST_F(UpdateRunTest, DefaultPackageImagesOnlyRunsToPass) {
 }
 
 TEST_F(UpdateRunTest, DefaultPackageWithBackupAndRestoreRunsToPassAndKeepsTheDeviceData) {
-    const fs::path statePath = dir.path() / "state/state.json";
-    const auto before = nlohmann::json::parse(ReadFile(statePath), nullptr, false);
+    const auto before = DeviceState();
     ASSERT_FALSE(before.is_discarded());
     platform::ChildProcess run;
     ASSERT_TRUE(StartRun(run, ConfigWith({})));
@@ -126,7 +138,7 @@ TEST_F(UpdateRunTest, DefaultPackageWithBackupAndRestoreRunsToPassAndKeepsTheDev
     EXPECT_EQ(out.find("ERROR"), std::string::npos) << out;
 
     // After the new images the device holds the identity and NV items it had before.
-    const auto after = nlohmann::json::parse(ReadFile(statePath), nullptr, false);
+    const auto after = DeviceState();
     ASSERT_FALSE(after.is_discarded());
     // The test information is kept without its UIT87/UIT89 results, which have values of their own.
     auto identity = before["modem"]["identity"];
