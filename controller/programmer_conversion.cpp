@@ -2,6 +2,7 @@
 
 #include <array>
 #include <fstream>
+#include <mutex>
 #include <string>
 
 #include "converter/ravelin.h"
@@ -72,6 +73,10 @@ bool ConvertProgrammer(const std::filesystem::path& hexPath, const std::filesyst
     const auto lastMessage = reinterpret_cast<RavelinLastMessageFunction>(library.symbol("RavelinLastMessage"));
     if (convert == nullptr) return failLoad();
 
+    // The library keeps one last message per process: a conversion and the read of its
+    // message happen under one lock.
+    static std::mutex conversionLock;
+    const std::lock_guard<std::mutex> guard(conversionLock);
     if (convert(hexPath.c_str(), binPath.c_str()) == 0) {
         // The library cannot show its own message box; show what it reported first.
         if (lastMessage != nullptr && *lastMessage() != '\0') {

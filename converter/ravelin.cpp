@@ -17,7 +17,10 @@
 
 namespace {
 
-thread_local std::string lastMessage;
+// One message per process, not per thread: a thread-local in a library that is loaded and
+// unloaded at run time lives in dynamic TLS, which the leak checker cannot walk reliably after
+// the unload. Callers serialise a conversion and the read of its message.
+std::string lastMessage;
 
 int Fail(std::string_view text, const char* path = nullptr) {
     lastMessage = std::string(text);

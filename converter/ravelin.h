@@ -8,8 +8,9 @@ extern "C" {
    Returns non-zero on success, 0 on failure. */
 int Ravelin(const char* hexPath, const char* binPath);
 
-/* The text of the last message the calling thread's conversion produced ("" when none).
-   Valid until the next conversion on the same thread. */
+/* The text of the last message a conversion produced ("" when none).
+   Valid until the next conversion; a caller that converts from several threads serialises
+   each conversion with its read of this message. */
 const char* RavelinLastMessage(void);
 
 typedef int (*RavelinFunction)(const char* hexPath, const char* binPath);
