@@ -108,6 +108,8 @@ std::optional<std::span<const uint8_t>> Find(std::string_view resourceName) {
   target_sources(${target} PRIVATE ${source})
   target_include_directories(${target} PUBLIC ${gen_dir})
   set_source_files_properties(${source} PROPERTIES GENERATED TRUE OBJECT_DEPENDS "${files}")
+  # A compiler cache hashes the source, not the files .incbin pulls in: never cache this target.
+  set_target_properties(${target} PROPERTIES CXX_COMPILER_LAUNCHER "")
   if(EMBED_DEPENDS)
     add_dependencies(${target} ${EMBED_DEPENDS})
   endif()
