@@ -72,6 +72,7 @@ Device::Device(Profile profile, fs::path root, fs::path stateFolder, platform::C
     tree_.RemoveStale();
     control_ = std::make_unique<ControlServer>(root);
     modem_.echo = profile_.echo;
+    modem_.usbMode = profile_.usbMode;
     modem_.identity = profile_.identity;
     // Identity values written by an earlier session survive a restart of the simulator.
     const auto saved = ReadSavedIdentity(stateFolder_);
@@ -167,7 +168,9 @@ void Device::CreatePorts(UsbPersonality personality, const std::vector<int>& num
         ports_.push_back(std::move(port));
     }
     retained_.clear();
-    tree_.Plug(layout, profile_.serial, entries);
+    if (personality == UsbPersonality::Normal) composition_ = ComposeUsb(modem_);
+    tree_.Plug(layout, profile_.serial, entries,
+               personality == UsbPersonality::Normal ? composition_.storage : std::nullopt);
     lastNumbers_ = numbers;
     personality_ = personality;
     status_ = Status::Present;
@@ -400,6 +403,7 @@ nlohmann::json Device::StateJson() const {
     j["status"] = DeviceStatusName(status_);
     j["personality"] = UsbPersonalityName(personality_);
     j["enumerations"] = enumerations_;
+    j["usb"] = UsbCompositionJson(composition_);
     auto ports = nlohmann::json::array();
     for (const auto& p : ports_)
         ports.push_back({{"name", p.name}, {"role", PortRoleName(p.role)}, {"interface", p.interfaceNumber},

@@ -16,6 +16,7 @@
 #include "platform/pty.h"
 #include "sim/at/at_modem.h"
 #include "sim/at/modem_state.h"
+#include "sim/at/usb_composition.h"
 #include "sim/control_channel.h"
 #include "sim/device_tree.h"
 #include "sim/fault_hooks.h"
@@ -84,6 +85,9 @@ private:
     Status status_ = Status::Unplugged;
     UsbPersonality personality_ = UsbPersonality::Normal;
     std::vector<Port> ports_;
+    // What the present enumeration shows besides its ports; taken from the AT+DISK settings
+    // each time the device enumerates in its normal personality.
+    UsbComposition composition_;
     std::vector<int> lastNumbers_;
     // Pseudo-terminals of ports that come back under the same name, kept while the device is
     // off the bus so a client handle to the old port keeps working once it is back.

@@ -1,5 +1,6 @@
 #include "sim/device_tree.h"
 
+#include <algorithm>
 #include <fstream>
 #include <system_error>
 
@@ -27,7 +28,7 @@ fs::path DeviceTree::DeviceDir() const { return root_ / "sys" / "devices" / kBus
 
 void DeviceTree::RemoveStale() {
     std::error_code ec;
-    for (const auto& dir : {root_ / "sys" / "class" / "tty", root_ / "dev"}) {
+    for (const auto& dir : {root_ / "sys" / "class" / "tty", root_ / "sys" / "block", root_ / "dev"}) {
         for (auto it = fs::directory_iterator(dir, ec); !ec && it != fs::directory_iterator(); it.increment(ec)) {
             if (!it->is_symlink(ec)) continue;
             const auto target = fs::read_symlink(it->path(), ec).string();
@@ -39,7 +40,8 @@ void DeviceTree::RemoveStale() {
     fs::remove_all(root_ / "sys" / "devices" / "flintcast-sim", ec);
 }
 
-void DeviceTree::Plug(const UsbLayout& layout, const std::string& serial, const std::vector<PortEntry>& ports) {
+void DeviceTree::Plug(const UsbLayout& layout, const std::string& serial, const std::vector<PortEntry>& ports,
+                      const std::optional<StorageFunction>& storage) {
     Unplug();
     const fs::path device = DeviceDir();
     fs::create_directories(device);
@@ -73,14 +75,44 @@ void DeviceTree::Plug(const UsbLayout& layout, const std::string& serial, const 
         const fs::path relative = fs::relative(classDir, root_ / "sys" / "class" / "tty");
         fs::create_directory_symlink(relative, root_ / "sys" / "class" / "tty" / port.ttyName);
     }
+    if (storage) {
+        int next = 0;
+        for (const auto& port : ports) next = std::max(next, port.interfaceNumber + 1);
+        PlugStorage(device, next, *storage);
+    }
     for (const auto& port : ports) {
         fs::create_symlink(port.slavePath, DevPath(port.ttyName));
         ttys_.push_back(port.ttyName);
     }
 }
 
+void DeviceTree::PlugStorage(const fs::path& device, int interfaceNumber, const StorageFunction& storage) {
+    const bool disk = storage.kind == StorageKind::Disk;
+    const std::string ifName = fmt::format("{}:1.{}", kDeviceName, interfaceNumber);
+    const fs::path iface = device / ifName;
+    fs::create_directories(iface);
+    WriteAttribute(iface / "bInterfaceNumber", fmt::format("{:02x}", interfaceNumber));
+    WriteAttribute(iface / "bInterfaceClass", "08");
+    WriteAttribute(iface / "interface", "Mass Storage");
+    // The SCSI device below the interface, as the usb-storage driver shows it.
+    const std::string name = disk ? "sdz" : "sr0";
+    const fs::path scsi = iface / "host0" / "target0:0:0" / "0:0:0:0";
+    fs::create_directories(scsi / "block" / name);
+    WriteAttribute(scsi / "vendor", "Flintcst");
+    WriteAttribute(scsi / "model", disk ? "Virtual Disk" : "Virtual CD-ROM");
+    WriteAttribute(scsi / "type", disk ? "0" : "5");
+    WriteAttribute(scsi / "block" / name / "ro", storage.readOnly ? "1" : "0");
+    fs::create_directory_symlink(fs::path("../.."), scsi / "block" / name / "device");
+    fs::create_directories(root_ / "sys" / "block");
+    const fs::path relative = fs::relative(scsi / "block" / name, root_ / "sys" / "block");
+    fs::create_directory_symlink(relative, root_ / "sys" / "block" / name);
+    block_ = name;
+}
+
 void DeviceTree::Unplug() {
     std::error_code ec;
+    if (!block_.empty()) fs::remove(root_ / "sys" / "block" / block_, ec);
+    block_.clear();
     for (const auto& name : ttys_) fs::remove(DevPath(name), ec);
     for (const auto& name : ttys_) fs::remove(root_ / "sys" / "class" / "tty" / name, ec);
     ttys_.clear();

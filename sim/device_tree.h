@@ -3,9 +3,11 @@
 // device: sysfs entries for the USB device, its interfaces and their ttys, and dev/<tty> links
 // to the pseudo-terminals that carry the ports.
 #include <filesystem>
+#include <optional>
 #include <string>
 #include <vector>
 
+#include "sim/at/usb_composition.h"
 #include "sim/profile.h"
 
 namespace flintcast::sim {
@@ -26,7 +28,10 @@ public:
     void RemoveStale();
     // Creates the sysfs entries first and the dev links last, so a watcher that sees a new
     // dev entry finds its sysfs entries complete. Throws std::filesystem::filesystem_error.
-    void Plug(const UsbLayout& layout, const std::string& serial, const std::vector<PortEntry>& ports);
+    // `storage`, when set, adds a mass-storage interface behind the serial ones with its block
+    // device (sys/block/sr0 for a CD-ROM, sys/block/sdz for a disk).
+    void Plug(const UsbLayout& layout, const std::string& serial, const std::vector<PortEntry>& ports,
+              const std::optional<StorageFunction>& storage = std::nullopt);
     // Removes the dev links first, then the sysfs entries. Never throws.
     void Unplug();
 
@@ -36,6 +41,9 @@ public:
 private:
     std::filesystem::path root_;
     std::vector<std::string> ttys_;  // names currently linked
+    std::string block_;              // block device currently linked, or empty
+
+    void PlugStorage(const std::filesystem::path& device, int interfaceNumber, const StorageFunction& storage);
 
     std::filesystem::path DeviceDir() const;
 };

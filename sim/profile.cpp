@@ -176,6 +176,11 @@ void ApplyJson(Profile& p, const json& j) {
                 Fail("usb.tty_prefix", "must be a plain name such as ttyUSB");
         }
         if (u.contains("first_tty")) p.firstTtyNumber = static_cast<int>(Integer(u["first_tty"], "usb.first_tty", 0, 4000));
+        if (u.contains("mode")) {
+            p.usbMode = Text(u["mode"], "usb.mode");
+            if (!p.usbMode.empty() && p.usbMode != "D1" && p.usbMode != "D2" && p.usbMode != "D3")
+                Fail("usb.mode", "must be D1, D2 or D3");
+        }
         if (u.contains("shift_ports")) p.shiftPorts = Flag(u["shift_ports"], "usb.shift_ports");
         if (u.contains("reenumeration_delay_ms"))
             p.reenumerationDelayMs = static_cast<uint32_t>(Integer(u["reenumeration_delay_ms"], "usb.reenumeration_delay_ms", 0, 600000));

@@ -64,6 +64,7 @@ struct Profile {
     int firstTtyNumber = 0;
     bool shiftPorts = false;                // every re-enumeration takes new numbers
     uint32_t reenumerationDelayMs = 3000;   // tool milliseconds the device stays off the bus
+    std::string usbMode;                    // AT+DISK=8 setting at power-up ("", "D1", "D2", "D3")
     std::map<UsbPersonality, UsbLayout> layouts;
 
     // AT modem port.
