@@ -48,6 +48,15 @@ const fs::path& CreatedFolder(const fs::path& folder) {
     return folder;
 }
 
+// The identity values a unit keeps in its NV memory: an EFS image leaves them blank.
+IdentityValues WipedIdentity(IdentityValues values) {
+    for (const char* key : {"sn", "imei_1", "imei", "esn", "meid", "bluetooth", "sales_count", "sales_info",
+                            "wifi_cal", "testinf", "uit87", "uit89"}) {
+        values[key].clear();
+    }
+    return values;
+}
+
 }  // namespace
 
 const char* DeviceStatusName(Device::Status status) {
@@ -104,7 +113,8 @@ void Device::FillModel() {
         const bool ok = entry.directory ? model_.efs.AddDir(entry.path) : model_.efs.AddFile(entry.path, entry.data);
         if (!ok) throw std::runtime_error(fmt::format("profile: EFS entry {} does not fit the tree", entry.path));
     }
-    model_.CaptureFactory();
+    if (profile_.efsImageWipes) model_.CaptureWipedFactory();
+    else model_.CaptureFactory();
 }
 
 std::string Device::TtyName(int number) const { return fmt::format("{}{}", profile_.ttyPrefix, number); }
@@ -336,7 +346,7 @@ void Device::OnEvent(DeviceEvent event) {
         case DeviceEvent::PowerOff: Reenumerate(UsbPersonality::Normal, true); break;
         case DeviceEvent::Unplug: Unplug(Status::Unplugged); break;
         case DeviceEvent::FactoryRestored:
-            modem_.identity = profile_.identity;
+            modem_.identity = profile_.efsImageWipes ? WipedIdentity(profile_.identity) : profile_.identity;
             WriteState();
             break;
         case DeviceEvent::VersionChanged: {

@@ -254,6 +254,7 @@ void ApplyJson(Profile& p, const json& j) {
             p.efs.push_back(std::move(entry));
         }
     }
+    if (j.contains("efs_image_wipes")) p.efsImageWipes = Flag(j["efs_image_wipes"], "efs_image_wipes");
     if (j.contains("faults")) p.faults = Text(j["faults"], "faults");
 }
 

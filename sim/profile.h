@@ -84,6 +84,10 @@ struct Profile {
     std::vector<NvItemSpec> nvItems;
     std::vector<RfNvItemSpec> rfNvItems;
     std::vector<EfsEntrySpec> efs;
+    // Writing an EFS image erases the unit's own data, as on a real device: active NV items
+    // become inactive, RF NV items and EFS files are gone, the identity values kept in NV are
+    // blank. Off: the image puts the profile's values back.
+    bool efsImageWipes = false;
 
     std::string faults;            // fault spec applied at start
 };

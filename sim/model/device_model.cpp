@@ -37,6 +37,19 @@ DeviceModel::DeviceModel(std::filesystem::path stateFolder)
 
 void DeviceModel::CaptureFactory() { factory_ = Factory{nv, efs}; }
 
+void DeviceModel::CaptureWipedFactory() {
+    Factory wiped;
+    for (const auto& [id, item] : nv.items()) {
+        NvItem blank = item;
+        if (item.status == NvStatus::Done) blank = NvItem{id, {}, NvStatus::Inactive};
+        wiped.nv.Set(blank);
+    }
+    for (const auto& [path, node] : efs.nodes()) {
+        if (node.isDir) wiped.efs.AddDir(path, node.mode & 0777);
+    }
+    factory_ = std::move(wiped);
+}
+
 void DeviceModel::RestoreFactory() {
     if (factory_) {
         nv = factory_->nv;

@@ -65,6 +65,9 @@ public:
     // Remembers the current NV items, RF NV items and EFS tree as the factory state.
     // Call once after the profile has filled the model.
     void CaptureFactory();
+    // Remembers the state an EFS image leaves on a real unit instead: active NV items
+    // inactive with zero data, no RF NV items, the directories without their files.
+    void CaptureWipedFactory();
     // Puts NV, RF NV and the EFS tree back to the factory state (writing an EFS image).
     void RestoreFactory();
     uint32_t factoryRestores() const { return factoryRestores_; }
