@@ -43,6 +43,38 @@ void Append(std::vector<NvEntry>& list, const NvCatalogue& catalogue) {
     list.insert(list.end(), catalogue.begin(), catalogue.begin() + static_cast<std::ptrdiff_t>(std::min(room, catalogue.size())));
 }
 
+// The backup file steps both NV backups share.
+bool OpenBackup(WorkerContext& ctx, NvBackupFile& file, const std::string& path) {
+    if (file.Create(path)) return true;
+    // Without its backup the update would wipe the items for good: the run must not go on.
+    ctx.reporter.ShowError("Fail to create......", errno);
+    return false;
+}
+
+void FailedRead(WorkerContext& ctx, NvBackupFile& file, const NvEntry& entry) {
+    ctx.reporter.ShowError(fmt::format("[{}]{}:Fail to backup NV", entry.id, entry.name), 0);
+    file.Close();
+}
+
+// Adds one item's record; false once the run has an error (failure posted, file closed).
+bool StoreRecord(WorkerContext& ctx, NvBackupFile& file, std::span<const uint8_t> record) {
+    file.Append(record);
+    if (ctx.ok()) return true;
+    ctx.reporter.ShowStatus(LineClass::FailureNotice, "Fail to backup NV......");
+    file.Close();
+    return false;
+}
+
+// Writes the file and posts the backup's result.
+bool FinishBackup(WorkerContext& ctx, NvBackupFile& file) {
+    if (!file.Close()) {
+        ctx.reporter.ShowError("Fail to write NV......", errno);
+        return false;
+    }
+    ctx.reporter.ShowStatus(LineClass::Ordinary, "Backup NV......OK");
+    return true;
+}
+
 }  // namespace
 
 NvItems::NvItems(WorkerContext& ctx, AtChannel& at) : ctx_(ctx), at_(at) {}
@@ -87,11 +119,7 @@ void NvItems::BackupProjectNvItems() { backupPlainItems(Project12NvCatalogue(), 
 
 void NvItems::backupPlainItems(const std::vector<NvEntry>& items, PlainBackup kind) {
     NvBackupFile file;
-    if (!file.Create(nvBakPath_)) {
-        // Without its backup the update would wipe the items for good: the run must not go on.
-        ctx_.reporter.ShowError("Fail to create......", errno);
-        return;
-    }
+    if (!OpenBackup(ctx_, file, nvBakPath_)) return;
     const bool listed = kind == PlainBackup::Listed;
     const auto variant = listed ? NvStatusVariant::Plain : NvStatusVariant::Project;
     size_t saved = 0;
@@ -103,11 +131,7 @@ void NvItems::backupPlainItems(const std::vector<NvEntry>& items, PlainBackup ki
         const uint16_t id = static_cast<uint16_t>(entry.id);
         const auto request = NvReadRequest(entry.id);
         const auto answer = RunNvRequest(ctx_, request, kNvReadRule, AnswerItem{1, id});
-        if (!answer) {
-            ctx_.reporter.ShowError(fmt::format("[{}]{}:Fail to backup NV", entry.id, entry.name), 0);
-            file.Close();
-            return;
-        }
+        if (!answer) return FailedRead(ctx_, file, entry);
         if (answer->size() != kNvAnswerBytes) {
             // A record of another length would shift every later record of nv.bak.
             ctx_.reporter.ShowError(
@@ -123,18 +147,9 @@ void NvItems::backupPlainItems(const std::vector<NvEntry>& items, PlainBackup ki
             return;
         }
         if (listed) saveEntry(saved++, entry);
-        file.Append(answer->subspan(1, kNvRecordBytes));
-        if (!ctx_.ok()) {
-            ctx_.reporter.ShowStatus(LineClass::FailureNotice, "Fail to backup NV......");
-            file.Close();
-            return;
-        }
+        if (!StoreRecord(ctx_, file, answer->subspan(1, kNvRecordBytes))) return;
     }
-    if (!file.Close()) {
-        ctx_.reporter.ShowError("Fail to write NV......", errno);
-        return;
-    }
-    ctx_.reporter.ShowStatus(LineClass::Ordinary, "Backup NV......OK");
+    FinishBackup(ctx_, file);
 }
 
 void NvItems::BackupRfNvItems() {
@@ -142,20 +157,13 @@ void NvItems::BackupRfNvItems() {
     if (!ctx_.ok()) return;
     if (!at_.SwitchDiagMode()) return;
     NvBackupFile file;
-    if (!file.Create(nv1BakPath_)) {
-        ctx_.reporter.ShowError("Fail to create......", errno);
-        return;
-    }
+    if (!OpenBackup(ctx_, file, nv1BakPath_)) return;
     size_t saved = 0;
     for (const NvEntry& entry : rfNvList_) {
         if (entry.id == 0) break;  // the list's end mark
         const uint16_t id = static_cast<uint16_t>(entry.id);
         const auto answer = RunNvRequest(ctx_, RfNvReadRequest(entry.id), kRfNvReadRule, AnswerItem{kRfNvIdAt, id});
-        if (!answer) {
-            ctx_.reporter.ShowError(fmt::format("[{}]{}:Fail to backup NV", entry.id, entry.name), 0);
-            file.Close();
-            return;
-        }
+        if (!answer) return FailedRead(ctx_, file, entry);
         const int result = CheckNvStatus(ctx_.reporter, *answer, ItemPrefix(entry.id), NvStatusVariant::Rf);
         // Missing (1, 4), inactive (5) and refused (6) items are left out; the rest is kept.
         if (result == 1 || result == 4 || result == kNvStatusInactive || result == kNvStatusBadParameter) continue;
@@ -173,19 +181,9 @@ void NvItems::BackupRfNvItems() {
             return;
         }
         saveEntry(saved++, entry);
-        file.Append(answer->subspan(kRfNvIdAt, length - kRfNvIdAt - 2));
-        if (!ctx_.ok()) {
-            ctx_.reporter.ShowStatus(LineClass::FailureNotice, "Fail to backup NV......");
-            file.Close();
-            return;
-        }
+        if (!StoreRecord(ctx_, file, answer->subspan(kRfNvIdAt, length - kRfNvIdAt - 2))) return;
     }
-    if (!file.Close()) {
-        ctx_.reporter.ShowError("Fail to write NV......", errno);
-        return;
-    }
-    ctx_.reporter.ShowStatus(LineClass::Ordinary, "Backup NV......OK");
-    clearOwnError();
+    if (FinishBackup(ctx_, file)) clearOwnError();
 }
 
 void NvItems::FixRfNv20208() {
