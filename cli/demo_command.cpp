@@ -1,14 +1,18 @@
 // `flintcast demo`: the simulated device in a fresh temporary root, the embedded default
 // package's update on it at a time scale that ends it in about a minute, then the simulator
-// is stopped again.
+// is stopped again. The unit's EFS image wipes its data, so the demo ends by comparing the
+// simulator's state before and after: a run that lost any backed-up value does not pass.
 #include <fmt/format.h>
 #include <unistd.h>
 
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
 #include <memory>
+#include <sstream>
 
 #include "cli/commands.h"
+#include "cli/demo_unit.h"
 #include "cli/run_session.h"
 #include "platform/child_process.h"
 #include "platform/clock.h"
@@ -22,6 +26,7 @@ namespace fs = std::filesystem;
 // Fast enough to end in about a minute, slow enough that the progress shows.
 constexpr double kDemoTimeScale = 0.05;
 constexpr uint32_t kSimulatorStartLimitMs = 20000;
+constexpr uint32_t kStateQueryLimitMs = 100000;
 
 fs::path OwnFolder() {
     std::error_code ec;
@@ -35,6 +40,24 @@ bool DevicePortsPresent(const fs::path& root) {
         if (entry.path().filename().string().rfind("tty", 0) == 0) return true;
     }
     return false;
+}
+
+// The simulator's current state ("ctl state"); null when it does not answer.
+nlohmann::json QueryState(const fs::path& program, const fs::path& root, const fs::path& work) {
+    auto& clock = platform::SystemClock();
+    const fs::path out = work / "state-query.out";
+    platform::ChildProcess ctl;
+    if (!ctl.Start(program, {"ctl", root.string(), "state"}, out)) return nullptr;
+    const uint32_t start = clock.tickMs();
+    while (ctl.running() && clock.tickMs() - start < kStateQueryLimitMs) clock.sleepMs(20);
+    if (ctl.Stop(1000) != 0) return nullptr;
+    std::ifstream in(out, std::ios::binary);
+    std::stringstream text;
+    text << in.rdbuf();
+    std::string answer = text.str();
+    if (answer.rfind("OK ", 0) != 0) return nullptr;
+    auto state = nlohmann::json::parse(answer.substr(3), nullptr, false);
+    return state.is_discarded() ? nlohmann::json() : state;
 }
 
 struct DemoOptions {
@@ -63,10 +86,12 @@ int RunDemo(const DemoOptions& demo) {
     ::setenv("XDG_STATE_HOME", (work / "statehome").c_str(), 1);
     ::setenv("XDG_DATA_HOME", (work / "data").c_str(), 1);
 
+    const fs::path profile = work / "unit.json";
+    std::ofstream(profile) << DemoUnitProfile().dump();
     platform::ChildProcess simulator;
     const fs::path program = OwnFolder() / "flintcast-devsim";
-    if (!simulator.Start(program, {"--root", root.string(), "--state", state.string(), "--time-scale",
-                                   fmt::format("{}", clock.scale())},
+    if (!simulator.Start(program, {"--root", root.string(), "--state", state.string(), "--profile", profile.string(),
+                                   "--time-scale", fmt::format("{}", clock.scale())},
                          work / "devsim.log")) {
         view.Note(fmt::format("Cannot start {}.", program.string()));
         return kExitUsage;
@@ -86,7 +111,13 @@ int RunDemo(const DemoOptions& demo) {
     options.deviceRoot = root.string();
     options.json = demo.json;
     options.deviceWaitSeconds = 120;
-    const int result = RunUpdate(options, view);
+    const nlohmann::json before = QueryState(program, root, work);
+    int result = RunUpdate(options, view);
+    if (result == kExitOk) {
+        const DeviceDataComparison data = CompareDeviceData(before, QueryState(program, root, work));
+        view.Note(data.summary);
+        if (!data.allRestored) result = kExitFailure;
+    }
 
     simulator.Stop();
     if (!demo.keep) {
