@@ -10,6 +10,7 @@
 #include "cli/console_messages.h"
 #include "cli/embedded_package.h"
 #include "cli/single_instance.h"
+#include "config/dual_package.h"
 #include "config/read_config.h"
 #include "config/uninstall_key.h"
 #include "controller/device_check.h"
@@ -18,6 +19,7 @@
 #include "controller/discovery_environment.h"
 #include "controller/discovery_settings.h"
 #include "controller/image_staging.h"
+#include "controller/mode_switch_launch.h"
 #include "controller/run_controller.h"
 #include "engine/device_data_service.h"
 #include "controller/run_rules.h"
@@ -35,8 +37,15 @@ constexpr int kExitPass = 0;
 constexpr int kExitRunFailed = 1;
 constexpr int kExitRefused = 2;
 constexpr uint32_t kDriverInstallerWaitMs = 3000;
+constexpr int kDeviceWaitPollMs = 200;
 
 std::atomic<bool> gInterrupted{false};
+
+// The folder of this program, where the stand-ins of the outside programs are installed.
+std::filesystem::path ProgramFolder() {
+    std::error_code ec;
+    return std::filesystem::read_symlink("/proc/self/exe", ec).parent_path();
+}
 
 extern "C" void OnInterrupt(int) { gInterrupted.store(true); }
 
@@ -66,8 +75,11 @@ struct Session {
     std::filesystem::path imageFolder;
     std::unique_ptr<controller::DeviceDiscovery> discovery;
     std::unique_ptr<controller::DiscoveryDirectory> directory;
+    std::unique_ptr<controller::ModeSwitchLauncher> modeSwitch;
     std::unique_ptr<controller::DeviceCheck> check;
     std::atomic<int> checkVerdict{0};  // 0 polling, 1 ready, 2 refused
+    bool dualPackage = false;          // Packet = 2: the second package is staged in TempFiles2
+    config::SecondPackage second;
 
     explicit Session(TerminalPresentation& v) : view(v), sink(v) {}
 };
@@ -87,6 +99,20 @@ bool Prepare(const RunOptions& options, Session& s) {
         return false;
     }
     if (options.backupRestoreOff) s.config.bBackup = s.config.bRestore = false;
+    if (s.config.packet == 2) {
+        // Dual-package mode: the second package is staged and checked against the first.
+        s.dualPackage = true;
+        const auto second = controller::StageSecondPackage(s.folders, resources, s.config, s.sink);
+        if (!second.ok) return false;
+        if (config::CheckSecondPackage(s.folders.secondStaging / "Config.ini", s.config, s.second, s.sink) ==
+            config::SecondPackageCheck::EndApplication) {
+            return false;
+        }
+    }
+    // Outside programs the package does not carry run as the stand-ins installed with the tool.
+    for (const auto& tool : controller::StageToolsFromFolder(s.folders.staging, ProgramFolder(), s.config)) {
+        s.view.Note(fmt::format("{} staged from {}", tool, ProgramFolder().string()));
+    }
     s.imageFolder = options.imageFolder.empty() ? s.folders.staging : std::filesystem::path(options.imageFolder);
 
     controller::DiscoverySettings discoverySettings = controller::DefaultDiscoverySettings();
@@ -106,6 +132,8 @@ bool Prepare(const RunOptions& options, Session& s) {
     s.directory->setVersionLabelSink([&view = s.view](std::string_view text) { view.Note(std::string(text)); });
     s.directory->WatchDevices(platform::DeviceRoot());
 
+    s.modeSwitch = std::make_unique<controller::ModeSwitchLauncher>(
+        s.imageFolder, [&view = s.view](std::string_view line) { view.ShowLine(0, 4, std::string(line)); });
     controller::DeviceCheckHooks hooks;
     hooks.status = [&s](std::string_view text, bool ready) {
         s.view.SetStatus(std::string(text), controller::RunState::Idle);
@@ -121,7 +149,7 @@ bool Prepare(const RunOptions& options, Session& s) {
         auto program = s.imageFolder / "drivset";
         std::error_code ec;
         if (!std::filesystem::exists(program, ec)) {
-            program = std::filesystem::read_symlink("/proc/self/exe", ec).parent_path() / "drivset";
+            program = ProgramFolder() / "drivset";
         }
         platform::LaunchOptions launch;
         launch.arguments = {s.imageFolder.string()};
@@ -129,23 +157,29 @@ bool Prepare(const RunOptions& options, Session& s) {
         clock.sleepMs(kDriverInstallerWaitMs);
         return config::ReadUninstallUDisk(s.imageFolder / "Config.ini") == 1;
     };
+    // Before every pass the mode switch program, staged in the image folder, is started.
+    hooks.runModeSwitchTool = [&s] { s.modeSwitch->Launch(); };
     hooks.markDriverUninstalled = [&s] { config::ResetUninstallUDisk(s.imageFolder / "Config.ini"); };
-    s.check = std::make_unique<controller::DeviceCheck>(*s.discovery, s.config, std::move(hooks));
+    s.check = std::make_unique<controller::DeviceCheck>(*s.discovery, s.config, std::move(hooks), s.second.version);
     return true;
 }
 
-// Waits until the device check found the device ready (or refused it, or time ran out).
-bool WaitForReadyDevice(Session& s, int seconds) {
+// Waits until the device check found the device ready (or refused it, or time ran out). The
+// controller's timers run meanwhile: the start reminder may end the wait and the tool.
+bool WaitForReadyDevice(Session& s, controller::RunController& controller, int seconds) {
     auto& clock = platform::SystemClock();
     s.check->Start();
     const uint32_t start = clock.tickMs();
-    while (s.checkVerdict.load() == 0 && !gInterrupted.load()) {
+    while (s.checkVerdict.load() == 0 && !gInterrupted.load() && !controller.endRequested()) {
         if (clock.tickMs() - start >= static_cast<uint32_t>(seconds) * 1000u) break;
-        clock.sleepMs(200);
+        controller.PumpEvents(kDeviceWaitPollMs);
     }
-    if (s.checkVerdict.load() == 1) return true;
+    if (s.checkVerdict.load() == 1) {
+        controller.StopStartReminder();
+        return true;
+    }
     s.check->Stop();
-    if (s.checkVerdict.load() == 0) s.view.Note("No ready device was found.");
+    if (s.checkVerdict.load() == 0 && !controller.endRequested()) s.view.Note("No ready device was found.");
     return false;
 }
 
@@ -157,17 +191,16 @@ int RunUpdate(const RunOptions& options, TerminalPresentation& view) {
     if (!lock) return kExitRunFailed;
 
     Session s(view);
-    if (!Prepare(options, s)) return kExitRefused;
+    if (!Prepare(options, s)) {
+        controller::CleanUpStaging(s.folders, s.dualPackage);
+        return kExitRefused;
+    }
     controller::DiscoveryEnvironment environment(*s.discovery, *s.check, s.folders, s.imageFolder, s.sink);
+    if (s.dualPackage) environment.SetSecondPackage(s.second);
     if (!environment.VerifyImageSet(s.config, false, s.images)) {
         environment.RemoveStagingFolders();
         return kExitRefused;
     }
-    if (!WaitForReadyDevice(s, options.deviceWaitSeconds)) {
-        environment.RemoveStagingFolders();
-        return kExitRefused;
-    }
-
     platform::SettingsStore settings;
     controller::RunControllerSetup setup;
     setup.clock = &platform::SystemClock();
@@ -187,6 +220,11 @@ int RunUpdate(const RunOptions& options, TerminalPresentation& view) {
     setup.dataOps = &dataService;
     controller::RunController controller(std::move(setup));
     controller.Initialize();
+    if (!WaitForReadyDevice(s, controller, options.deviceWaitSeconds)) {
+        s.directory->StopWatching();
+        environment.RemoveStagingFolders();
+        return kExitRefused;
+    }
 
     gInterrupted.store(false);
     struct sigaction action {};
@@ -212,7 +250,10 @@ int RunUpdate(const RunOptions& options, TerminalPresentation& view) {
 
 int ShowDevices(const RunOptions& options, TerminalPresentation& view) {
     Session s(view);
-    if (!Prepare(options, s)) return kExitRefused;
+    if (!Prepare(options, s)) {
+        controller::CleanUpStaging(s.folders, s.dualPackage);
+        return kExitRefused;
+    }
     const auto outcome = s.check->RunDeviceCheck();
     (void)outcome;
     const auto boxes = s.discovery->boxes();
@@ -226,7 +267,7 @@ int ShowDevices(const RunOptions& options, TerminalPresentation& view) {
     view.Note(fmt::format("modem ports:      {}", list(boxes.modem)));
     const auto facts = s.discovery->facts();
     if (!facts.deviceVersion.empty()) view.Note(fmt::format("device version:   {}", facts.deviceVersion));
-    controller::CleanUpStaging(s.folders, false);
+    controller::CleanUpStaging(s.folders, s.dualPackage);
     return s.checkVerdict.load() == 1 ? kExitPass : kExitRunFailed;
 }
 

@@ -1,6 +1,6 @@
 #include "controller/discovery_environment.h"
 
-#include "config/dual_package.h"
+#include "config/read_config.h"
 
 namespace flintcast::controller {
 
@@ -10,6 +10,7 @@ DiscoveryEnvironment::DiscoveryEnvironment(DeviceDiscovery& discovery, DeviceChe
       check_(check),
       folders_(std::move(folders)),
       imageFolder_(std::move(imageFolder)),
+      firstImageFolder_(imageFolder_),
       messages_(messages) {}
 
 PortBoxes DiscoveryEnvironment::RefreshPortBoxes() {
@@ -22,21 +23,29 @@ bool DiscoveryEnvironment::FastbootDeviceReady() {
     return discovery_.FindFastbootDevice(0, path) == 0;
 }
 
-bool DiscoveryEnvironment::SelectPackage(config::ProjectConfig& config) {
+void DiscoveryEnvironment::SetSecondPackage(config::SecondPackage second) {
+    second_ = std::move(second);
+    dualPackage_ = true;
+}
+
+bool DiscoveryEnvironment::SelectPackage(config::ProjectConfig& config, engine::ImageSet& images) {
     const std::string board = discovery_.facts().mainboard;
-    if (config.packet <= 1) {
-        // Single-package mode: the device must fit the one package.
-        const bool fits = board == config.name || (board == "MBX2" && config.name != "MBX1") ||
-                          (board == "MBY1" && config.name != "MBY2");
-        if (!fits) {
-            const bool fullStop = (board == "MBX2" && config.name == "MBX1") || (board == "MBY1" && config.name == "MBY2");
-            messages_.show({"Warning", fullStop ? "Device and software version is not matched."
-                                                : "Device and software version is not matched!"});
-        }
-        return fits;
+    switch (config::SelectPackage(config, second_, board, messages_)) {
+        case config::PackageChoice::First:
+            imageFolder_ = firstImageFolder_;  // an earlier Start may have chosen the second
+            return true;
+        case config::PackageChoice::NotMatched:
+            return false;
+        case config::PackageChoice::Second:
+            break;
     }
-    messages_.show({"Warning", "Device and software version is not matched!"});
-    return false;
+    // Only a dual-package configuration chooses the second package, and then it was staged.
+    config::ProjectConfig chosen;
+    config::ReadConfig(folders_.secondStaging / "Config.ini", chosen, messages_);
+    imageFolder_ = folders_.secondStaging;
+    if (!VerifyImageSet(chosen, false, images)) return false;
+    config = std::move(chosen);
+    return true;
 }
 
 bool DiscoveryEnvironment::VerifyImageSet(const config::ProjectConfig& config, bool reupdateMode,
@@ -44,10 +53,12 @@ bool DiscoveryEnvironment::VerifyImageSet(const config::ProjectConfig& config, b
     VerifyOptions options;
     options.reUpdate = reupdateMode;
     options.deviceBackupFolder = folders_.backup;
-    const ProgrammerConversion conversion{folders_.staging, folders_.staging};
+    // The second package's programmer is converted into its own folder, beside its images.
+    const bool second = dualPackage_ && imageFolder_ == folders_.secondStaging;
+    const ProgrammerConversion conversion{folders_.staging, second ? folders_.secondStaging : folders_.staging};
     return controller::VerifyImageSet(imageFolder_, config, options, conversion, messages_, images, listed_);
 }
 
-void DiscoveryEnvironment::RemoveStagingFolders() { CleanUpStaging(folders_, false); }
+void DiscoveryEnvironment::RemoveStagingFolders() { CleanUpStaging(folders_, dualPackage_); }
 
 }  // namespace flintcast::controller

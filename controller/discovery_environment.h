@@ -3,6 +3,7 @@
 // staged image folder: what the command line (and later the window) hands to the controller.
 #include <filesystem>
 
+#include "config/dual_package.h"
 #include "config/messages.h"
 #include "controller/device_check.h"
 #include "controller/device_discovery.h"
@@ -23,21 +24,27 @@ public:
     bool TryCloseProbeHandle() override { return discovery_.TryCloseProbeHandle(); }
     PortBoxes RefreshPortBoxes() override;
     bool FastbootDeviceReady() override;
-    // One package per run on the command line: the dual-package choice needs the device's
-    // mainboard, which only the probe of this run knows.
-    bool SelectPackage(config::ProjectConfig& config) override;
+    // Dual-package mode (Packet = 2): the second package staged and checked at start-up.
+    void SetSecondPackage(config::SecondPackage second);
+    // The package for the device's mainboard (from this run's probe). Switching to the second
+    // package re-reads its Config.ini and verifies its folder, which becomes the image folder.
+    bool SelectPackage(config::ProjectConfig& config, engine::ImageSet& images) override;
     bool VerifyImageSet(const config::ProjectConfig& config, bool reupdateMode, engine::ImageSet& images) override;
     void RemoveStagingFolders() override;
 
     const std::vector<ListedImage>& listedImages() const { return listed_; }
+    const std::filesystem::path& imageFolder() const { return imageFolder_; }
 
 private:
     DeviceDiscovery& discovery_;
     DeviceCheck& check_;
     StagingFolders folders_;
     std::filesystem::path imageFolder_;
+    std::filesystem::path firstImageFolder_;
     config::MessageSink& messages_;
     std::vector<ListedImage> listed_;
+    bool dualPackage_ = false;
+    config::SecondPackage second_;
 };
 
 }  // namespace flintcast::controller

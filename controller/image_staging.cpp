@@ -159,6 +159,22 @@ StagingResult StageSecondPackage(const StagingFolders& folders, const ResourceSo
     return result;
 }
 
+std::vector<std::string> StageToolsFromFolder(const fs::path& folder, const fs::path& toolFolder,
+                                              const config::ProjectConfig& config) {
+    std::vector<std::string> copied;
+    for (const StagedItem& item : StagedItems()) {
+        if (!item.executable || !item.when(config)) continue;
+        std::error_code ec;
+        const fs::path target = folder / item.fileName;
+        const fs::path source = toolFolder / item.fileName;
+        if (fs::exists(target, ec) || !fs::is_regular_file(source, ec)) continue;
+        if (!platform::CopyFileReplacing(source, target)) continue;
+        fs::permissions(target, fs::perms::owner_all | fs::perms::group_read | fs::perms::group_exec, ec);
+        if (!ec) copied.emplace_back(item.fileName);
+    }
+    return copied;
+}
+
 bool CleanUpStaging(const StagingFolders& folders, bool dualPackage) {
     bool ok = platform::RemoveFolder(folders.staging.string());
     if (dualPackage) ok = platform::RemoveFolder(folders.secondStaging.string()) && ok;

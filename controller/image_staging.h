@@ -43,6 +43,15 @@ StagingResult StageImages(const StagingFolders& folders, const ResourceSource& r
 StagingResult StageSecondPackage(const StagingFolders& folders, const ResourceSource& resources,
                                  const config::ProjectConfig& config, config::MessageSink& messages);
 
+// Outside programs that `config` selects but that the staging folder lacks (the
+// package does not carry them) while this installation provides them in
+// `toolFolder`, beside the program: each is copied into `folder` under its staged
+// name, so it runs from the staging folder like one taken from the package.
+// Returns the file names copied.
+std::vector<std::string> StageToolsFromFolder(const std::filesystem::path& folder,
+                                              const std::filesystem::path& toolFolder,
+                                              const config::ProjectConfig& config);
+
 // Removes the staging folder, and the second one in dual-package mode. The backup
 // folder stays. True when every folder removed is gone.
 bool CleanUpStaging(const StagingFolders& folders, bool dualPackage);

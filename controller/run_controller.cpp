@@ -5,6 +5,7 @@
 #include <chrono>
 #include <system_error>
 
+#include "config/dual_package.h"
 #include "controller/milestones.h"
 #include "controller/run_rules.h"
 #include "engine/comms_thread.h"
@@ -77,6 +78,19 @@ void RunController::Initialize() {
     setup_.settings->writeString(platform::SettingsStore::kDefaultValue, "temp");
     resumeOffered_ = ResumeOfferVisible(stored.value_or(""));
     view_.SetResumeOffer(resumeOffered_);
+    if (UsesStartReminder(config_.projectType, VersionMarked())) reminderDueTick_ = clock_.tickMs() + kStartReminderMs;
+}
+
+bool RunController::JapaneseStatus() const {
+    return UsesJapaneseStatus(config_.projectType, config_.language == config::Language::Japanese);
+}
+
+void RunController::FireStartReminder() {
+    reminderDueTick_.reset();
+    setup_.environment->StopDeviceCheck();
+    view_.ShowMessage({VariantToolTitle(config_.projectType, config_.versionMarker),
+                       StartReminderText(config_.projectType, config_.versionMarker)});
+    endRequested_ = true;
 }
 
 // --- lines ------------------------------------------------------------------------------------
@@ -100,7 +114,7 @@ void RunController::ShowStatusLine(const std::string& text, int kind) {
         resumeOffered_ = false;
         view_.SetResumeOffer(false);
         CloseRunLogAndDelete();
-        SetStatus(kComplete, RunState::Succeeded);
+        SetStatus(CompleteText(JapaneseStatus()), RunState::Succeeded);
         lastRunPassed_ = true;
     } else if (kind == 2) {
         if (backupDone_ && !reupdateMode_) {
@@ -116,7 +130,7 @@ void RunController::ShowStatusLine(const std::string& text, int kind) {
             runLog_.WriteRaw(kLogRule);
             runLog_.Close();
         }
-        SetStatus(kUpgradeFailure, RunState::Failed);
+        SetStatus(UpgradeFailureText(JapaneseStatus()), RunState::Failed);
         lastRunPassed_ = false;
         if (AsksReupdateAfterFailure(config_.projectType, AmssOnly(config_))) {
             MessageAnswer answer = view_.ShowMessage({"Warning", std::string(kReupdateQuestion), MessageButtons::YesNo});
@@ -171,9 +185,9 @@ void RunController::CloseProbeHandle(std::string_view noneLine, std::string_view
 
 bool RunController::FinishStart(bool started) {
     if (started) {
-        SetStatus(kUpgrading, RunState::InProgress);
+        SetStatus(UpgradingText(JapaneseStatus()), RunState::InProgress);
     } else {
-        SetStatus(kUpgradeFailure, RunState::Failed);
+        SetStatus(UpgradeFailureText(JapaneseStatus()), RunState::Failed);
     }
     return started;
 }
@@ -181,16 +195,23 @@ bool RunController::FinishStart(bool started) {
 bool RunController::StartClick() {
     OpenRunLogIfNeeded();
     ShowStatusLine(std::string(kToolVersion), 4);
+    config_ = fullConfig_;
+    if (UsesBrandedJapanese(config_.projectType)) {
+        // The branded variants confirm before they start; project 28 ends on Cancel.
+        MessageAnswer answer = view_.ShowMessage({std::string(BrandedCaption(config_.projectType)),
+                                                  std::string(kBrandedStartConfirmation), MessageButtons::OkCancel});
+        if (answer != MessageAnswer::Ok) {
+            if (config_.projectType == 28) {
+                runLog_.Close();
+                endRequested_ = true;
+            }
+            return false;
+        }
+    }
     backupDone_ = false;
     reupdateMode_ = false;
     lastRunEnded_ = false;
-    config_ = fullConfig_;
-    if (config_.projectType == 27 || config_.projectType == 28) {
-        // The branded variants confirm before they start.
-        MessageAnswer answer = view_.ShowMessage(
-            {std::string(BrandedCaption(config_.projectType)), "アップデートを開始しますか？", MessageButtons::OkCancel});
-        if (answer != MessageAnswer::Ok) return false;
-    }
+    reminderDueTick_.reset();
 
     RunEnvironment& env = *setup_.environment;
     env.StopDeviceCheck();
@@ -198,12 +219,13 @@ bool RunController::StartClick() {
     CloseProbeHandle("com null(start)", "com not null(start)", "close com(start)", "Warning-26");
     ShowStatusLine("Check......", 4);
     boxes_ = env.RefreshPortBoxes();
-    const std::string& name = config_.name;
-    if (name == "MBX1" || name == "MBX2" || name == "MBY1" || name == "MBY2") {
-        if (!env.SelectPackage(config_)) {
-            CloseRunLogAndDelete();
-            return FinishStart(false);
-        }
+    // Every Start chooses afresh from the first package, so an unattended repeat on a device of
+    // the other mainboard gets its own package.
+    images_ = setup_.images;
+    if (config::NeedsPackageSelection(config_) && !env.SelectPackage(config_, images_)) {
+        CloseRunLogAndDelete();
+        endRequested_ = true;
+        return FinishStart(false);
     }
     ShowStatusLine("Check......completely", 4);
     return FinishStart(StartRun(0));
@@ -250,7 +272,7 @@ void RunController::StopClick() {
 void RunController::Refuse(const std::string& caption, const std::string& text) {
     const bool branded = UsesBrandedJapanese(config_.projectType);
     view_.ShowMessage({branded ? std::string(BrandedCaption(config_.projectType)) : caption, text});
-    SetStatus(kUpgradeFailure, RunState::Failed);
+    SetStatus(UpgradeFailureText(JapaneseStatus()), RunState::Failed);
 }
 
 bool RunController::CanStartRun(int slot) {
@@ -297,7 +319,6 @@ bool RunController::CanStartRun(int slot) {
     }
     // Operations whose modules this build does not have yet: refused before anything is claimed.
     auto missing = engine::UnavailableFeatures(c, setup_.dataOps != nullptr);
-    if (c.executeModemkick) missing.emplace_back("the external reset tool (ExecuteModemkick)");
     if (!missing.empty()) {
         std::string list;
         for (const auto& item : missing) list += (list.empty() ? "" : ", ") + item;
@@ -375,8 +396,8 @@ void RunController::OnTerminate(int slot) {
     lastRunEnded_ = true;
     view_.RunEnded(slot);
 
-    if (!Running() && (config_.bBackup || config_.pcSuite) && statusLabel_.find("Complete") != std::string::npos &&
-        Autotest()) {
+    // The success status in either language (the Japanese one does not contain "Complete").
+    if (!Running() && (config_.bBackup || config_.pcSuite) && lastRunPassed_ && Autotest()) {
         restartDueTick_ = clock_.tickMs() + kUnattendedRestartMs;
     }
 }
@@ -403,6 +424,9 @@ int RunController::PumpEvents(int waitMs) {
         event();
         ++handled;
     }
+    if (reminderDueTick_ && !Running() && static_cast<int32_t>(clock_.tickMs() - *reminderDueTick_) >= 0) {
+        FireStartReminder();
+    }
     if (restartDueTick_ && !Running() && static_cast<int32_t>(clock_.tickMs() - *restartDueTick_) >= 0) {
         restartDueTick_.reset();
         StartClick();
@@ -414,10 +438,15 @@ int RunController::PumpEvents(int waitMs) {
 
 bool RunController::CloseRequest() {
     if (!Running()) return true;
-    MessageAnswer answer =
-        view_.ShowMessage({"Close", "There are tasks still downloading, do you want to terminate?",
-                           MessageButtons::OkCancel});
-    if (answer != MessageAnswer::Ok) return false;
+    if (UsesBrandedJapanese(config_.projectType)) {
+        MessageAnswer answer = view_.ShowMessage({std::string(BrandedCaption(config_.projectType)),
+                                                  std::string(kBrandedCloseQuestion), MessageButtons::YesNo});
+        if (answer != MessageAnswer::Yes) return false;
+    } else {
+        MessageAnswer answer = view_.ShowMessage(
+            {"Close", "There are tasks still downloading, do you want to terminate?", MessageButtons::OkCancel});
+        if (answer != MessageAnswer::Ok) return false;
+    }
     if (backupDone_ && !reupdateMode_) {
         resumeOffered_ = true;
         view_.SetResumeOffer(true);

@@ -55,9 +55,6 @@ struct RunControllerSetup {
     std::string backupRoot;
 };
 
-inline constexpr std::string_view kUpgrading = " Upgrading...";
-inline constexpr std::string_view kUpgradeFailure = " Upgrade failure";
-inline constexpr std::string_view kComplete = " Complete";
 
 class RunController {
 public:
@@ -84,6 +81,12 @@ public:
     // the first; runs a due unattended restart. Returns the number of events handled.
     int PumpEvents(int waitMs);
 
+    // The start reminder of projects 42 and marked 3: armed by Initialize, stopped when the
+    // device check finds the device ready or Start is pressed. When it fires, PumpEvents ends
+    // the device check, shows the reminder and requests the end of the application.
+    void StopStartReminder() { reminderDueTick_.reset(); }
+    bool StartReminderArmed() const { return reminderDueTick_.has_value(); }
+
     // The close request: true when closing may go ahead (asks while a worker runs).
     bool CloseRequest();
     // Exit: stops every worker, waits for them, stores the settings and removes the staging.
@@ -101,6 +104,8 @@ public:
     const std::filesystem::path& runLogPath() const { return runLog_.filePath(); }
     const config::ProjectConfig& config() const { return config_; }
     bool Autotest() const;
+    // The device fits no package: the application ends (its run log is closed and deleted).
+    bool endRequested() const { return endRequested_; }
 
 private:
     struct Slot {
@@ -127,6 +132,8 @@ private:
     bool lastRunPassed_ = false;
     bool lastRunEnded_ = false;
     std::optional<uint32_t> restartDueTick_;
+    bool endRequested_ = false;
+    std::optional<uint32_t> reminderDueTick_;
 
     std::mutex queueMutex_;
     std::condition_variable queueCv_;
@@ -143,6 +150,8 @@ private:
     bool FinishStart(bool started);
     void ApplyResumePlan();
     bool VersionMarked() const { return config_.projectType == 3 && config_.versionMarker != 0; }
+    bool JapaneseStatus() const;
+    void FireStartReminder();
 };
 
 }  // namespace flintcast::controller

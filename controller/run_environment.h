@@ -32,9 +32,10 @@ public:
     virtual PortBoxes RefreshPortBoxes() = 0;
     // Fastboot-only runs: whether the fastboot interface is ready.
     virtual bool FastbootDeviceReady() = 0;
-    // Dual-package choice at Start for packages named MBX1, MBX2, MBY1 or MBY2; may replace the
-    // configuration. False when the device fits neither package (the message has been shown).
-    virtual bool SelectPackage(config::ProjectConfig& config) = 0;
+    // Package choice at Start for packages named MBX1, MBX2, MBY1 or MBY2. Choosing the second
+    // package of a dual-package release replaces the configuration and the verified image set.
+    // False when the device fits no package (the message has been shown).
+    virtual bool SelectPackage(config::ProjectConfig& config, engine::ImageSet& images) = 0;
     // Verifies the image folder for `config` (backup files from the backup folder in re-update
     // mode) and fills `images`; false when the set is incomplete (the message has been shown).
     virtual bool VerifyImageSet(const config::ProjectConfig& config, bool reupdateMode,

@@ -31,6 +31,36 @@ std::string_view BrandedCaption(int32_t project) {
     return project == 28 ? "JDF Software Update Tool" : "Netmarrow Software Update Tool";
 }
 
+bool UsesJapaneseStatus(int32_t project, bool japaneseLanguage) { return UsesBrandedJapanese(project) || japaneseLanguage; }
+
+std::string_view UpgradingText(bool japanese) { return japanese ? "アップデートしています" : " Upgrading..."; }
+
+std::string_view UpgradeFailureText(bool japanese) { return japanese ? "アップデートに失敗しました" : " Upgrade failure"; }
+
+std::string_view CompleteText(bool japanese) { return japanese ? "アップデートが正常に完了しました" : " Complete"; }
+
+bool UsesStartReminder(int32_t project, bool versionMarked) { return project == 42 || (project == 3 && versionMarked); }
+
+std::string_view VariantModel(int32_t project, int32_t versionMarker) {
+    if (project == 42) return "JDD";
+    if (project != 3) return {};
+    switch (versionMarker) {
+        case 1: return "JDA";
+        case 2: return "JDB";
+        case 3: return "JDG";
+        default: return {};
+    }
+}
+
+std::string VariantToolTitle(int32_t project, int32_t versionMarker) {
+    return std::string(VariantModel(project, versionMarker)) + "アップデートツール V1.0";
+}
+
+std::string StartReminderText(int32_t project, int32_t versionMarker) {
+    const std::string model(VariantModel(project, versionMarker));
+    return model + "が見つかりません。" + model + "をパソコンに接続してから、もう一度アップデートツールを起動してください。";
+}
+
 bool EnablesCloseAfterRun(int32_t project, bool versionMarked) {
     return project == 6 || project == 42 || (project == 3 && versionMarked);
 }

@@ -3,6 +3,7 @@
 // failure block carries, and which projects ask to resume after a failure.
 #include <cstdint>
 #include <filesystem>
+#include <string>
 #include <string_view>
 
 namespace flintcast::controller {
@@ -29,6 +30,28 @@ inline constexpr std::string_view kReupdateQuestion =
 // Projects 27 and 28: operator-branded, Japanese texts and captions.
 bool UsesBrandedJapanese(int32_t project);
 std::string_view BrandedCaption(int32_t project);
+
+// The branded variants' confirmation before Start (OK and Cancel, caption BrandedCaption).
+inline constexpr std::string_view kBrandedStartConfirmation =
+    "他のアプリケーションをすべて終了して下さい。電源アダプタを接続し、PCのサスペンド又は、シャットダウンを絶対に"
+    "しないで下さい。ソフトウェアのアップデートを開始しますか？";
+// Their question before closing while a worker runs (Yes and No).
+inline constexpr std::string_view kBrandedCloseQuestion = "アップデート中です。アップデートを中止して終了しますか？";
+
+// The run's status texts: English, or Japanese for projects 27 and 28 and the Japanese language.
+bool UsesJapaneseStatus(int32_t project, bool japaneseLanguage);
+std::string_view UpgradingText(bool japanese);
+std::string_view UpgradeFailureText(bool japanese);
+std::string_view CompleteText(bool japanese);
+
+// Projects 42 and marked 3 end the tool when no device was found 20 s after start-up.
+bool UsesStartReminder(int32_t project, bool versionMarked);
+inline constexpr uint32_t kStartReminderMs = 20000;
+// The variant's device model ("JDA", "JDB", "JDG" for markers 1 to 3, "JDD" for project 42),
+// its update tool's title, and the reminder that the device was not found.
+std::string_view VariantModel(int32_t project, int32_t versionMarker);
+std::string VariantToolTitle(int32_t project, int32_t versionMarker);
+std::string StartReminderText(int32_t project, int32_t versionMarker);
 
 // Project 6, 42 and marked project 3 enable their Close button when a run ends.
 bool EnablesCloseAfterRun(int32_t project, bool versionMarked);

@@ -9,6 +9,7 @@
 #include "engine/device_directory.h"
 #include "engine/dmss_bootloader.h"
 #include "engine/image_procedures.h"
+#include "engine/modemkick_runner.h"
 #include "engine/reset_rediscovery.h"
 #include "engine/reset_rules.h"
 #include "engine/streaming_download.h"
@@ -413,8 +414,9 @@ void TCommsThread::ClosingStep() {
         if (cfg_.projectType == 2 || cfg_.projectType == 6) at_->ShowDeviceVersion();
         serial_.CloseWithRetry(PortSlot::Modem, close_label::kEndOfRunModem);
     }
-    // The external reset tool: a configuration with ExecuteModemkick is refused before the run
-    // while this build has no runner for it (see the controller's refusals).
+    // D4: the outside reset tool resets the modem once everything else went well; its failure
+    // latches and so takes the place of "PASS".
+    if (ok() && cfg_.executeModemkick) RunModemkick(ctx_, ModemkickPlanFor(setup_.stagingFolder));
     if (!ok()) return;
     // The adb clean-up belongs to the adb module; a run with bBackupARM11Files is refused until
     // that module exists, so there is nothing of adb's to clean up here.

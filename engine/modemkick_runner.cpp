@@ -15,6 +15,13 @@ ModemkickPlan DefaultModemkickPlan() {
     return plan;
 }
 
+ModemkickPlan ModemkickPlanFor(const std::filesystem::path& stagingFolder) {
+    if (stagingFolder.empty()) return DefaultModemkickPlan();
+    ModemkickPlan plan;
+    plan.stagingFolder = stagingFolder;
+    return plan;
+}
+
 bool RunModemkick(WorkerContext& ctx, const ModemkickPlan& plan) {
     if (plan.stagingFolder.empty()) {
         ctx.reporter.ShowError("Could not get temp dir path");

@@ -19,6 +19,8 @@ struct ModemkickPlan {
 
 // The staging folder of this machine (TempFiles).
 ModemkickPlan DefaultModemkickPlan();
+// The plan for the staging folder the controller handed over (empty: this machine's).
+ModemkickPlan ModemkickPlanFor(const std::filesystem::path& stagingFolder);
 
 // Starts the tool up to three times until it reports "100"; true then. Any
 // other final value latches its error text.

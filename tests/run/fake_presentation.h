@@ -2,6 +2,7 @@
 // A presentation that records what the run controller shows, and a run environment whose port
 // selectors a test sets; both answer without asking anyone.
 #include <mutex>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -71,7 +72,14 @@ public:
     }
     controller::PortBoxes RefreshPortBoxes() override { return boxes; }
     bool FastbootDeviceReady() override { return false; }
-    bool SelectPackage(config::ProjectConfig&) override { return true; }
+    bool SelectPackage(config::ProjectConfig& config, engine::ImageSet& images) override {
+        ++packageSelections;
+        if (selectedConfig) {
+            config = *selectedConfig;
+            images = selectedImages;
+        }
+        return selectResult;
+    }
     bool VerifyImageSet(const config::ProjectConfig&, bool, engine::ImageSet& images) override {
         images = verifiedImages;
         return verifyResult;
@@ -84,6 +92,10 @@ public:
     bool verifyResult = true;
     engine::ImageSet verifiedImages;
     bool stagingRemoved = false;
+    int packageSelections = 0;
+    bool selectResult = true;
+    std::optional<config::ProjectConfig> selectedConfig;  // set: the second package is chosen
+    engine::ImageSet selectedImages;
 };
 
 }  // namespace flintcast::testing
