@@ -111,12 +111,17 @@ void NvItems::RestoreRfNvItems() {
             return;
         }
         const auto data = std::span(record).subspan(4, size);
-        // The write answer's status is not examined: the device takes what it can.
         const auto answer = RunNvRequest(ctx_, RfNvWriteRequest(id, data), kRfNvWriteRule, AnswerItem{kRfNvIdAt, id});
+        const std::string failed = fmt::format("[{}]{}:Fail to restore NV", id, recordName(rfNvList_, position, id));
         if (!answer) {
-            ctx_.reporter.ShowError(fmt::format("[{}]{}:Fail to restore NV", id, recordName(rfNvList_, position, id)), 0);
+            ctx_.reporter.ShowError(failed, 0);
             return;
         }
+        // A calibration item the device did not take must not end in "PASS", which deletes the
+        // backup folder and with it the only copy: the run fails and keeps it. Inactive (5) and
+        // refused (6) items are logged and passed over, as in the plain restore.
+        const int status = CheckNvStatus(ctx_.reporter, *answer, fmt::format("[{}]", id), NvStatusVariant::Rf);
+        if (status == 1 || status == 4) ctx_.reporter.ShowError(failed, 0);
         if (!ctx_.ok()) {
             ctx_.reporter.ShowStatus(LineClass::FailureNotice, "Fail to restore......");
             return;
