@@ -216,6 +216,8 @@ int RunUpdate(const RunOptions& options, TerminalPresentation& view) {
     setup.imageFolder = s.imageFolder.string();
     setup.stagingFolder = s.folders.staging.string();
     setup.backupRoot = s.folders.backup.string();
+    // `flintcast resume` restores from the folder the failed run stored, under any date.
+    setup.storedBackupRoot = platform::BackupRoot().string();
     engine::DeviceDataService dataService;
     setup.dataOps = &dataService;
     controller::RunController controller(std::move(setup));

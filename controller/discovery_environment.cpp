@@ -52,7 +52,8 @@ bool DiscoveryEnvironment::VerifyImageSet(const config::ProjectConfig& config, b
                                           engine::ImageSet& images) {
     VerifyOptions options;
     options.reUpdate = reupdateMode;
-    options.deviceBackupFolder = folders_.backup;
+    options.deviceBackupFolder = resumeBackupFolder_.empty() ? folders_.backup
+                                                             : std::filesystem::path(resumeBackupFolder_);
     // The second package's programmer is converted into its own folder, beside its images.
     const bool second = dualPackage_ && imageFolder_ == folders_.secondStaging;
     const ProgrammerConversion conversion{folders_.staging, second ? folders_.secondStaging : folders_.staging};

@@ -30,6 +30,7 @@ public:
     // package re-reads its Config.ini and verifies its folder, which becomes the image folder.
     bool SelectPackage(config::ProjectConfig& config, engine::ImageSet& images) override;
     bool VerifyImageSet(const config::ProjectConfig& config, bool reupdateMode, engine::ImageSet& images) override;
+    void SetResumeBackupFolder(const std::string& folder) override { resumeBackupFolder_ = folder; }
     void RemoveStagingFolders() override;
 
     const std::vector<ListedImage>& listedImages() const { return listed_; }
@@ -39,6 +40,7 @@ private:
     DeviceDiscovery& discovery_;
     DeviceCheck& check_;
     StagingFolders folders_;
+    std::string resumeBackupFolder_;
     std::filesystem::path imageFolder_;
     std::filesystem::path firstImageFolder_;
     config::MessageSink& messages_;

@@ -9,6 +9,11 @@ inline constexpr std::string_view kStartMilestone = "Start succssfully";
 inline constexpr std::string_view kBackupMilestone = "Backup succssfully";
 inline constexpr std::string_view kPassMilestone = "PASS";
 
+// The settings value beside "DownloadStatus" that names the device backup folder of the last
+// run: written when its backup is complete, emptied when a run ends in "PASS". A resumed run
+// restores from that folder.
+inline constexpr std::string_view kBackupFolderSetting = "Backup Folder";
+
 // True for a text that is stored as "DownloadStatus" (compared letter for letter).
 bool IsMilestone(std::string_view text);
 

@@ -11,6 +11,7 @@
 #include "engine/comms_thread.h"
 #include "engine/device_data_ops.h"
 #include "engine/reporter.h"
+#include "engine/worker_folders.h"
 #include "platform/folder_tree.h"
 #include "platform/paths.h"
 #include "platform/settings_store.h"
@@ -105,9 +106,14 @@ void RunController::ShowStatusLine(const std::string& text, int kind) {
     runLog_.WriteLine(now, text);
     view_.ShowLine(0, kind, text);
 
-    if (IsMilestone(text)) {
+    // A resumed run starts like any run, but its start must not hide the milestone it resumes
+    // from: should it fail as well, the next resume still knows what is done.
+    const bool resumedStart = resumeFromBackup_ && text == kStartMilestone;
+    if (IsMilestone(text) && !resumedStart) {
         setup_.settings->writeString(platform::SettingsStore::kDownloadStatus, text);
         if (text == kBackupMilestone) backupDone_ = true;
+        // Every restore succeeded: the backup folder is gone and nothing is left to resume.
+        if (text == kPassMilestone) StoreBackupFolder("");
     }
 
     if (kind == 3) {
@@ -210,6 +216,8 @@ bool RunController::StartClick() {
     }
     backupDone_ = false;
     reupdateMode_ = false;
+    resumeFromBackup_ = false;
+    resumeBackupFolder_.clear();
     lastRunEnded_ = false;
     reminderDueTick_.reset();
 
@@ -231,20 +239,44 @@ bool RunController::StartClick() {
     return FinishStart(StartRun(0));
 }
 
-void RunController::ApplyResumePlan() {
+std::string RunController::StoredBackupRoot() const {
+    return setup_.storedBackupRoot.empty() ? setup_.backupRoot : setup_.storedBackupRoot;
+}
+
+void RunController::StoreBackupFolder(const std::string& folder) {
+    if (!setup_.settings->writeString(kBackupFolderSetting, folder)) {
+        ShowStatusLine(fmt::format("Cannot store the backup folder: {}", setup_.settings->lastError()), 4);
+    }
+}
+
+bool RunController::ApplyResumePlan() {
     auto stored = setup_.settings->readString(platform::SettingsStore::kDownloadStatus).value_or("");
     const ResumePlan plan = PlanResume(stored);
     config_ = fullConfig_;
+    resumeFromBackup_ = false;
+    resumeBackupFolder_.clear();
     if (plan.statusWrong) {
         ShowStatusLine("Status was wrong", 2);
-        return;
+        return true;
     }
+    // The backup files come from the folder of the earlier run; the settings file that names it
+    // can be edited, so it must name a folder inside the backup root.
+    const std::string folder = setup_.settings->readString(kBackupFolderSetting).value_or("");
+    if (auto problem = engine::StoredBackupFolderProblem(folder, StoredBackupRoot())) {
+        const std::string text = fmt::format("Cannot resume: {}", *problem);
+        ShowStatusLine(text, 4);
+        Refuse("Warning", text);
+        return false;
+    }
+    resumeFromBackup_ = true;
+    resumeBackupFolder_ = folder;
     if (plan.backupOff) config_.bBackup = false;
     if (plan.bootloaderOff) config_.bBootloader = config_.bdbl = config_.bfsbl = config_.bosbl = false;
     if (plan.amssOff) config_.bAMSSFile = false;
     if (plan.appsImagesOff) config_.bAppsBootloader = config_.bAppsImageAndBootloader = false;
     if (plan.pcSuiteOff) config_.pcSuite = config_.bDISK = config_.bCDROM = config_.bResImage = false;
     if (plan.efsOff) config_.bEFS = config_.bRawAppsEFS = false;
+    return true;
 }
 
 bool RunController::Reupdate1Click() {
@@ -253,8 +285,9 @@ bool RunController::Reupdate1Click() {
     reupdateMode_ = true;
     lastRunEnded_ = false;
     OpenRunLogIfNeeded();
-    ApplyResumePlan();
+    if (!ApplyResumePlan()) return false;
     RunEnvironment& env = *setup_.environment;
+    env.SetResumeBackupFolder(resumeBackupFolder_);
     if (!env.VerifyImageSet(config_, true, images_)) return FinishStart(false);
     env.StopDeviceCheck();
     CloseProbeHandle("com null-25", "com not null-25", "close com-25", "Warning-25");
@@ -304,7 +337,9 @@ bool RunController::CanStartRun(int slot) {
         ports.diag = boxes_.diag.front();
         if (!boxes_.terminal.empty()) ports.terminal = boxes_.terminal.front();
         const bool needsModem = !c.phoneProject || c.pcSuite || c.bBackup || c.bRestore || !c.startAtList.empty();
-        if (needsModem && !reupdateMode_ && !boxes_.modem.empty()) ports.modem = boxes_.modem.front();
+        // A resumed run does not need a modem port (the device may be in download mode), but
+        // takes the one the device shows: a restore without images runs on the ports as they are.
+        if (needsModem && !boxes_.modem.empty()) ports.modem = boxes_.modem.front();
         if (!platform::IsValidPortName(ports.diag)) {
             Refuse("Download", "Invalid port number");
             return false;
@@ -344,7 +379,9 @@ bool RunController::StartRun(int slot) {
     setup.images = images_;
     setup.stagingFolder = setup_.stagingFolder;
     setup.backupRoot = setup_.backupRoot;
-    setup.resumeRun = reupdateMode_;
+    setup.resumeRun = reupdateMode_ && resumeFromBackup_;
+    setup.resumeBackupFolder = resumeBackupFolder_;
+    setup.resumeBackupRoot = StoredBackupRoot();
     setup.autotest = Autotest();
 
     // Hooks run on the worker's thread: they only queue, the controller's thread carries out.
@@ -372,6 +409,9 @@ bool RunController::StartRun(int slot) {
     hooks.ShowMessage = [this](const std::string& caption, const std::string& text) {
         Post([this, caption, text] { view_.ShowMessage({caption, text}); });
     };
+    // Queued before the "Backup succssfully" line that follows it, so the folder is stored
+    // before the milestone that makes a resume possible.
+    hooks.BackupMade = [this](const std::string& folder) { Post([this, folder] { StoreBackupFolder(folder); }); };
 
     s.sawEnd = false;
     s.worker = std::make_unique<engine::TCommsThread>(clock_, *setup_.directory, setup_.dataOps, std::move(setup),

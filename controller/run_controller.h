@@ -53,6 +53,9 @@ struct RunControllerSetup {
     std::string imageFolder;
     std::string stagingFolder;
     std::string backupRoot;
+    // The folder every stored backup folder must lie in (a resumed run may come on another day
+    // than its backup, under another dated backup folder); empty: backupRoot.
+    std::string storedBackupRoot;
 };
 
 
@@ -127,6 +130,10 @@ private:
     RunLog runLog_;
     bool backupDone_ = false;
     bool reupdateMode_ = false;
+    // The current run resumes from the stored backup folder (re-update mode with a usable
+    // milestone); a "Status was wrong" resume runs the full configuration instead.
+    bool resumeFromBackup_ = false;
+    std::string resumeBackupFolder_;
     bool resumeOffered_ = false;
     std::string statusLabel_;
     bool lastRunPassed_ = false;
@@ -148,7 +155,10 @@ private:
     void CloseProbeHandle(std::string_view noneLine, std::string_view notNullLine, std::string_view closedLine,
                           std::string_view warningLine);
     bool FinishStart(bool started);
-    void ApplyResumePlan();
+    // False when the resume cannot go ahead (its reason has been shown).
+    bool ApplyResumePlan();
+    std::string StoredBackupRoot() const;
+    void StoreBackupFolder(const std::string& folder);
     bool VersionMarked() const { return config_.projectType == 3 && config_.versionMarker != 0; }
     bool JapaneseStatus() const;
     void FireStartReminder();

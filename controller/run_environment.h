@@ -40,6 +40,9 @@ public:
     // mode) and fills `images`; false when the set is incomplete (the message has been shown).
     virtual bool VerifyImageSet(const config::ProjectConfig& config, bool reupdateMode,
                                 engine::ImageSet& images) = 0;
+    // The device backup folder a resumed run restores from: where re-update mode looks for
+    // the backup files.
+    virtual void SetResumeBackupFolder(const std::string& folder) { (void)folder; }
     // Removes the staging folders at exit.
     virtual void RemoveStagingFolders() = 0;
 };

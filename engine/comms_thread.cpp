@@ -1,6 +1,8 @@
 #include "engine/comms_thread.h"
 
 #include <array>
+#include <filesystem>
+#include <system_error>
 
 #include <fmt/format.h>
 
@@ -14,6 +16,7 @@
 #include "engine/reset_rules.h"
 #include "engine/streaming_download.h"
 #include "engine/worker_folders.h"
+#include "platform/local_time.h"
 
 namespace flintcast::engine {
 
@@ -166,6 +169,7 @@ void TCommsThread::Execute() {
             }
             return;
         }
+        if (setup_.resumeRun) LoadStoredBackup();
         OpeningStep();
         BackupStep();
         DeviceFileStep();
@@ -196,8 +200,11 @@ void TCommsThread::OpeningStep() {
         at_->OpenDiagService();
         serial_.CloseWithRetry(PortSlot::Modem, close_label::kAfterDiagService);
     }
-    const bool needModem = cfg_.bBackup || cfg_.bRestore || cfg_.pcSuite || !cfg_.startAtList.empty() ||
-                           !cfg_.endAtList.empty() || AmssOnlyOn20Or29() || MarkedProject3();
+    bool needModem = cfg_.bBackup || cfg_.bRestore || cfg_.pcSuite || !cfg_.startAtList.empty() ||
+                     !cfg_.endAtList.empty() || AmssOnlyOn20Or29() || MarkedProject3();
+    // A resumed run starts without a modem port when the device shows none (it may still be in
+    // download mode); the ports are found again after the reset that precedes the restore.
+    if (setup_.resumeRun && setup_.modemPort.empty()) needModem = false;
     if (ok() && needModem) serial_.OpenModemPort();
     if (ok()) serial_.OpenDiagPort();
     if (ok() && cfg_.platformNumber != config::kUnknownPlatform) PlatformCheck();
@@ -249,7 +256,26 @@ std::string TCommsThread::DeviceTag() const {
     return tag;
 }
 
+bool TCommsThread::KeepEarlierBackup() {
+    // After a failed update the device holds wiped values, so an earlier backup of it may be
+    // the only good copy: it is moved aside, never deleted.
+    const MoveAsideResult moved = MoveAsideEarlierBackup(deviceBackupFolder_, BackupStamp(platform::LocalTimeNow()));
+    if (!moved.ok) {
+        reporter_.ShowError(moved.error, 0);
+        return false;
+    }
+    if (!moved.movedTo.empty()) {
+        reporter_.ShowStatus(LineClass::Ordinary, fmt::format("Earlier backup kept in {}", moved.movedTo));
+    }
+    return true;
+}
+
 void TCommsThread::BackupStep() {
+    // A resumed run made its backup in the earlier run (LoadStoredBackup took it over).
+    if (setup_.resumeRun) {
+        reporter_.ShowStatus(LineClass::Ordinary, kSeparatorLine);
+        return;
+    }
     if ((cfg_.bBackup || cfg_.bBackupUserData) && ok() && HaveDataOps("Backup")) {
         data_->ReadIdentity();
         const auto& id = data_->identity();
@@ -259,8 +285,10 @@ void TCommsThread::BackupStep() {
         if (ok()) {
             // The tag comes from the device: it is made safe before it names a folder.
             deviceBackupFolder_ = setup_.backupRoot + "/" + SafeFolderName(DeviceTag());
-            RemoveFolder(deviceBackupFolder_);
+        }
+        if (ok() && KeepEarlierBackup()) {
             CreateFolderPath(reporter_, deviceBackupFolder_ + "/EFS");
+            backupFolderOfThisRun_ = deviceBackupFolder_;
             clock_.sleepMs(10);
             data_->SetBackupPaths(deviceBackupFolder_, deviceBackupFolder_ + "/at.bak",
                                   deviceBackupFolder_ + "/nv.bak", deviceBackupFolder_ + "/nv1.bak");
@@ -273,7 +301,10 @@ void TCommsThread::BackupStep() {
                 data_->BackupNvItems();
                 data_->BackupRfNvItems();
             }
-            if (ok()) reporter_.ShowStatus(LineClass::Ordinary, "Backup succssfully");
+            if (ok()) {
+                if (hooks_.BackupMade) hooks_.BackupMade(deviceBackupFolder_);
+                reporter_.ShowStatus(LineClass::Ordinary, "Backup succssfully");
+            }
         }
     }
     if (cfg_.bBackupUserData && ok() && HaveDataOps("User data backup")) {
@@ -287,6 +318,37 @@ void TCommsThread::BackupStep() {
         reporter_.ShowStatus(LineClass::Ordinary, "WIFI file backup");
     }
     reporter_.ShowStatus(LineClass::Ordinary, kSeparatorLine);
+}
+
+void TCommsThread::LoadStoredBackup() {
+    if (!ok() || !HaveDataOps("Resumed run")) return;
+    const std::string& folder = setup_.resumeBackupFolder;
+    if (auto problem = StoredBackupFolderProblem(folder, setup_.resumeBackupRoot)) {
+        reporter_.ShowError(fmt::format("Cannot resume: {}", *problem), 0);
+        return;
+    }
+    // The device may no longer report its serial number: the folder is not named again from
+    // the device, the earlier run's folder is used as it is.
+    deviceBackupFolder_ = folder;
+    data_->SetBackupPaths(folder, folder + "/at.bak", folder + "/nv.bak", folder + "/nv1.bak");
+    if (!data_->LoadIdentityBackup()) return;
+    const auto& id = data_->identity();
+    // The values the backup step insisted on must be in at.bak, or it is not a backup of ours.
+    if (!id.imeiRead || !id.serialNumberRead || !id.testInfoRead) {
+        reporter_.ShowError(fmt::format("Cannot resume: {}/at.bak does not hold the IMEI, the serial number and "
+                                        "the test information",
+                                        folder),
+                            0);
+        return;
+    }
+    std::error_code ec;
+    if (cfg_.bRestore && !std::filesystem::is_regular_file(folder + "/nv.bak", ec)) {
+        reporter_.ShowError(fmt::format("Cannot resume: {}/nv.bak is missing", folder), 0);
+        return;
+    }
+    if (cfg_.bBackupUserData && !data_->LoadUserDataBackup()) return;
+    backupFolderOfThisRun_ = folder;
+    reporter_.ShowStatus(LineClass::Ordinary, fmt::format("Restoring from the backup in {}", folder));
 }
 
 void TCommsThread::DeviceFileStep() {
@@ -346,17 +408,11 @@ bool TCommsThread::FirstResetAndRestore() {
         if (ok()) RestoreOnDiagPort();
         if (ok()) reset.ReopenAfterReset(ResetStage::First, PortKind::Modem, ports.modem);
         if (ok() && cfg_.bRestore) {
-            if (!at_->SendAT("AT+CFUN=5\r\n\r\n")) {
-                reporter_.ShowError("Fail to Send Command!");
+            if (!RestoreRfNvOffline()) {
                 serial_.port(PortSlot::Modem).close();
                 serial_.port(PortSlot::Diag).close();
                 return false;
             }
-            if (HaveDataOps("RF NV restore")) {
-                data_->RestoreRfNvItems();
-                data_->FixRfNv20208();
-            }
-            at_->SendAT("AT+CFUN=1\r\n\r\n");
             if (data_ != nullptr) data_->RestoreIdentity();
         }
     }
@@ -364,6 +420,26 @@ bool TCommsThread::FirstResetAndRestore() {
     if (ok()) at_->SwitchUsbPersonality(cfg_.bDISK, cfg_.bCDROM);
     if (ok() && !cfg_.endAtList.empty()) at_->RunEndATList(cfg_.endAtList);
     return true;
+}
+
+bool TCommsThread::RestoreRfNvOffline() {
+    if (!at_->SendAT("AT+CFUN=5\r\n\r\n")) {
+        reporter_.ShowError("Fail to Send Command!");
+        return false;
+    }
+    if (HaveDataOps("RF NV restore")) {
+        data_->RestoreRfNvItems();
+        data_->FixRfNv20208();
+    }
+    at_->SendAT("AT+CFUN=1\r\n\r\n");
+    rfRestored_ = true;
+    return true;
+}
+
+bool TCommsThread::ResumeOwesRfRestore() const {
+    if (!setup_.resumeRun || rfRestored_ || backupFolderOfThisRun_.empty()) return false;
+    std::error_code ec;
+    return std::filesystem::is_regular_file(backupFolderOfThisRun_ + "/nv1.bak", ec);
 }
 
 void TCommsThread::SecondResetAndRestore() {
@@ -389,6 +465,7 @@ void TCommsThread::SecondResetAndRestore() {
         reset.ReopenAfterReset(ResetStage::Second, PortKind::Diag, ports.diag);
         if (ok()) RestoreOnDiagPort();
         if (ok()) reset.ReopenAfterReset(ResetStage::Second, PortKind::Modem, ports.modem);
+        if (ok() && cfg_.bRestore && ResumeOwesRfRestore()) RestoreRfNvOffline();
         if (ok() && cfg_.bRestore && HaveDataOps("Identity restore")) data_->RestoreIdentity();
         if (ok() && !cfg_.endAtList.empty()) at_->RunEndATList(cfg_.endAtList);
         return;
@@ -401,6 +478,7 @@ void TCommsThread::SecondResetAndRestore() {
         else data_->RestoreNvItems();
     }
     if (ok() && !cfg_.nvCommandList.empty() && HaveDataOps("NV command list")) data_->WriteNvCommandList();
+    if (ok() && ResumeOwesRfRestore()) RestoreRfNvOffline();
     if (data_ != nullptr) data_->RestoreIdentity();
     if (ok() && !cfg_.endAtList.empty()) at_->RunEndATList(cfg_.endAtList);
 }
@@ -423,7 +501,16 @@ void TCommsThread::ClosingStep() {
     reporter_.SetProgress(100, DownloadProgress::kMaximum);
     clock_.sleepMs(2000);
     reporter_.ShowStatus(LineClass::Pass, "PASS");
-    if (cfg_.bRestore || cfg_.bBackupUserData) RemoveFolder(deviceBackupFolder_);
+    if (cfg_.bRestore || cfg_.bBackupUserData) RemoveBackupOfThisRun();
+}
+
+void TCommsThread::RemoveBackupOfThisRun() {
+    // Every restore has succeeded by "PASS". Only the folder this run made or restored from is
+    // removed, and only below its backup root; earlier backups moved aside stay.
+    if (backupFolderOfThisRun_.empty()) return;
+    const std::string& root = setup_.resumeRun ? setup_.resumeBackupRoot : setup_.backupRoot;
+    if (!IsStrictlyInside(backupFolderOfThisRun_, root)) return;
+    RemoveFolder(backupFolderOfThisRun_);
 }
 
 }  // namespace flintcast::engine

@@ -38,14 +38,21 @@ struct WorkerSetup {
     std::string stagingFolder;
     std::string backupRoot;
     bool resumeRun = false;
+    // A resumed run restores from the backup folder of the earlier run, which must lie inside
+    // resumeBackupRoot (the settings that name it can be edited by hand).
+    std::string resumeBackupFolder;
+    std::string resumeBackupRoot;
     // Unattended test mode: the adb clean-up at the end is left out.
     bool autotest = false;
 };
 
-// Hooks of the worker beyond the reporter's: the modal message of the platform check.
+// Hooks of the worker beyond the reporter's: the modal message of the platform check, and the
+// device backup folder once its backup is complete (called just before "Backup succssfully"),
+// which the controller keeps for a resumed run.
 struct WorkerHooks {
     ReporterHooks reporter;
     std::function<void(const std::string& caption, const std::string& text)> ShowMessage;
+    std::function<void(const std::string& folder)> BackupMade;
 };
 
 inline constexpr std::string_view kPlatformRequestLine = "check platform start.";
@@ -98,6 +105,10 @@ private:
     std::unique_ptr<AtChannel> at_;
 
     std::string deviceBackupFolder_;
+    // The folder this run made (or, resumed, restored from): the only one it may remove.
+    std::string backupFolderOfThisRun_;
+    // The RF NV items were restored in C6 of this run.
+    bool rfRestored_ = false;
     std::vector<std::string> userDataEntries_;
 
     std::thread thread_;
@@ -120,6 +131,16 @@ private:
     void StartOfRunUsbMode();
     void BackupStep();
     std::string DeviceTag() const;
+    // Moves an earlier backup of this device aside; false (error latched) when it cannot.
+    bool KeepEarlierBackup();
+    // Resumed run: takes the backup files from the earlier run's folder before any port opens.
+    void LoadStoredBackup();
+    // The RF NV restore with the modem offline (C6 step 8); false when the offline command
+    // failed, after its error line.
+    bool RestoreRfNvOffline();
+    // A resumed run that skipped C6 restores the RF NV items the earlier run backed up.
+    bool ResumeOwesRfRestore() const;
+    void RemoveBackupOfThisRun();
     void DeviceFileStep();
     void ImageDownloadStep();
     void FastbootStep();

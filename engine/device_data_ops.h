@@ -57,12 +57,17 @@ public:
         bool imeiRead = false, serialNumberRead = false, testInfoRead = false, meidRead = false;
     };
     virtual const Identity& identity() const = 0;
+    // Resumed run: the identity values and read flags from at.bak instead of a device read
+    // (the device may have lost them). False, with an error line, when at.bak cannot be read.
+    virtual bool LoadIdentityBackup() = 0;
 
     // EFS user files and the part-of-EFS operations.
     virtual void EnumDirAndMakeDir() = 0;
     virtual void BackupUserDataFiles() = 0;
     virtual void RestoreUserDataFiles() = 0;
     virtual void ApplyPartOfEfs() = 0;
+    // Resumed run: the user file lists from the EFS copies in the backup folder.
+    virtual bool LoadUserDataBackup() = 0;
 
     // The applications-processor file over adb.
     virtual void BackupAdbFile() = 0;

@@ -42,8 +42,18 @@ void DeviceDataService::FixRfNv20208() { bound().nv.FixRfNv20208(); }
 void DeviceDataService::WriteNvCommandList() { bound().nv.WriteNvCommandList(); }
 
 void DeviceDataService::ReadIdentity() {
-    auto& id = bound().identity;
-    id.ReadIdentity();
+    bound().identity.ReadIdentity();
+    CopyIdentity();
+}
+
+bool DeviceDataService::LoadIdentityBackup() {
+    if (!bound().identity.LoadReadFlags(atBakPath_)) return false;
+    CopyIdentity();
+    return true;
+}
+
+void DeviceDataService::CopyIdentity() {
+    const auto& id = bound().identity;
     identity_.imei = id.value(IdentityValue::Imei);
     identity_.serialNumber = id.value(IdentityValue::SerialNumber);
     identity_.meid = id.value(IdentityValue::Meid);
@@ -64,6 +74,7 @@ void DeviceDataService::RestoreIdentity() {
 void DeviceDataService::EnumDirAndMakeDir() { bound().userData.EnumDirAndMakeDir(); }
 void DeviceDataService::BackupUserDataFiles() { bound().userData.BackupUserDataFiles(); }
 void DeviceDataService::RestoreUserDataFiles() { bound().userData.RestoreUserDataFiles(); }
+bool DeviceDataService::LoadUserDataBackup() { return bound().userData.LoadFromMirror(); }
 
 void DeviceDataService::ApplyPartOfEfs() {
     auto& b = bound();

@@ -38,11 +38,13 @@ public:
     void WriteIdentityBackup() override;
     void RestoreIdentity() override;
     const Identity& identity() const override { return identity_; }
+    bool LoadIdentityBackup() override;
 
     void EnumDirAndMakeDir() override;
     void BackupUserDataFiles() override;
     void RestoreUserDataFiles() override;
     void ApplyPartOfEfs() override;
+    bool LoadUserDataBackup() override;
 
     void BackupAdbFile() override;
     void RestoreAdbFile() override;
@@ -66,6 +68,8 @@ private:
     std::unique_ptr<Bound> bound_;
     Identity identity_;
     std::string atBakPath_;
+
+    void CopyIdentity();
 
     // The bound modules. An unbound service has no reporter to tell, so a call on it is a
     // programming fault (the worker always binds): it throws std::logic_error.

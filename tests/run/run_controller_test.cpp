@@ -54,6 +54,7 @@ protected:
         setup.logRoot = dir.path() / "logs";
         setup.autotestMarker = dir.path() / "autotest";
         setup.autotestFlag = autotest;
+        setup.backupRoot = (dir.path() / "Backup").string();
         auto controller = std::make_unique<RunController>(std::move(setup));
         controller->Initialize();
         return controller;
@@ -221,6 +222,8 @@ TEST_F(RunControllerTest, ResumeFromAStoredMilestone) {
     config.bEFS = true;
     config.bBackup = config.bRestore = true;
     settings.writeString("DownloadStatus", "AMSSFile succssfully");
+    fs::create_directories(dir.path() / "Backup/SN[1]");
+    settings.writeString(controller::kBackupFolderSetting, (dir.path() / "Backup/SN[1]").string());
     auto controller = Make(config);
     EXPECT_TRUE(view.resumeOffer);
 

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <fstream>
+#include <iterator>
 
 #include "engine/reporter.h"
 #include "engine/worker_folders.h"
@@ -49,6 +50,112 @@ TEST(WorkerFoldersTest, UncreatableFolderLatchesOnceAndThrows) {
     ASSERT_EQ(errors.size(), 1u);
     EXPECT_EQ(errors[0].rfind("ERROR, Could not create folder!, Error code: ", 0), 0u) << errors[0];
     EXPECT_FALSE(reporter.ok());
+}
+
+std::string Slurp(const fs::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+TEST(WorkerFoldersTest, EarlierBackupIsMovedAsideUnderAFreeStampedName) {
+    testing::TempDir dir;
+    const std::string folder = (dir.path() / "SN[1]IMEI[2]").string();
+
+    // Nothing there, or an empty folder: nothing to keep, nothing moved.
+    auto none = engine::MoveAsideEarlierBackup(folder, "20261208-101500");
+    EXPECT_TRUE(none.ok);
+    EXPECT_TRUE(none.movedTo.empty());
+    fs::create_directories(folder);
+    auto empty = engine::MoveAsideEarlierBackup(folder, "20261208-101500");
+    EXPECT_TRUE(empty.ok && empty.movedTo.empty());
+    EXPECT_TRUE(fs::is_directory(folder));
+
+    fs::create_directories(folder + "/EFS/nvm");
+    std::ofstream(folder + "/at.bak") << "[BACKUP]\nbSN=1\n";
+    std::ofstream(folder + "/EFS/nvm/888") << "user data";
+    auto first = engine::MoveAsideEarlierBackup(folder, "20261208-101500");
+    ASSERT_TRUE(first.ok) << first.error;
+    EXPECT_EQ(first.movedTo, folder + ".20261208-101500");
+    EXPECT_FALSE(fs::exists(folder));
+    EXPECT_EQ(Slurp(first.movedTo + "/at.bak"), "[BACKUP]\nbSN=1\n");
+    EXPECT_EQ(Slurp(first.movedTo + "/EFS/nvm/888"), "user data");
+
+    // A second backup within the same second must not land on the first one.
+    fs::create_directories(folder);
+    std::ofstream(folder + "/at.bak") << "second";
+    auto second = engine::MoveAsideEarlierBackup(folder, "20261208-101500");
+    ASSERT_TRUE(second.ok) << second.error;
+    EXPECT_EQ(second.movedTo, folder + ".20261208-101500-2");
+    EXPECT_EQ(Slurp(first.movedTo + "/at.bak"), "[BACKUP]\nbSN=1\n");
+    EXPECT_EQ(Slurp(second.movedTo + "/at.bak"), "second");
+
+    // A file (or link) standing at the folder's name is kept the same way.
+    std::ofstream(folder) << "not a folder";
+    auto file = engine::MoveAsideEarlierBackup(folder, "20261208-101501");
+    ASSERT_TRUE(file.ok);
+    EXPECT_EQ(Slurp(file.movedTo), "not a folder");
+}
+
+TEST(WorkerFoldersTest, EarlierBackupIsNeverDeletedWhenNoNameIsFree) {
+    testing::TempDir dir;
+    const std::string folder = (dir.path() / "SN[1]").string();
+    fs::create_directories(folder);
+    std::ofstream(folder + "/nv.bak") << "only good copy";
+    fs::create_directories(folder + ".20261208-101500");
+    for (int n = 2; n <= engine::kAsideNameAttempts; ++n) {
+        fs::create_directories(folder + ".20261208-101500-" + std::to_string(n));
+    }
+    auto result = engine::MoveAsideEarlierBackup(folder, "20261208-101500");
+    EXPECT_FALSE(result.ok);
+    EXPECT_NE(result.error.find("Could not move the earlier backup"), std::string::npos) << result.error;
+    EXPECT_EQ(Slurp(folder + "/nv.bak"), "only good copy");
+    // The names that were taken are untouched too.
+    EXPECT_TRUE(fs::is_empty(folder + ".20261208-101500"));
+}
+
+TEST(WorkerFoldersTest, BackupStampIsSortableLocalTime) {
+    std::tm when{};
+    when.tm_year = 126;
+    when.tm_mon = 11;
+    when.tm_mday = 8;
+    when.tm_hour = 7;
+    when.tm_min = 5;
+    when.tm_sec = 9;
+    EXPECT_EQ(engine::BackupStamp(when), "20261208-070509");
+}
+
+TEST(WorkerFoldersTest, StoredBackupFolderMustBeAFolderStrictlyInsideTheRoot) {
+    testing::TempDir dir;
+    const fs::path root = dir.path() / "Backup";
+    fs::create_directories(root / "2026_12_08/SN[1]");
+    fs::create_directories(dir.path() / "BackupX/SN[2]");
+    fs::create_directories(dir.path() / "elsewhere");
+    fs::create_symlink(dir.path() / "elsewhere", root / "out");
+    fs::create_symlink(root / "2026_12_08/SN[1]", root / "alias");
+    std::ofstream(root / "file") << "x";
+
+    EXPECT_FALSE(engine::StoredBackupFolderProblem((root / "2026_12_08/SN[1]").string(), root.string()));
+    EXPECT_FALSE(engine::StoredBackupFolderProblem((root / "2026_12_08/SN[1]/").string(), root.string() + "/"));
+
+    auto outside = [&](const fs::path& p) {
+        auto problem = engine::StoredBackupFolderProblem(p.string(), root.string());
+        return problem && problem->find("is not inside") != std::string::npos;
+    };
+    EXPECT_TRUE(outside(root));                                   // the root itself
+    EXPECT_TRUE(outside(root / "2026_12_08/../.."));              // climbs out
+    EXPECT_TRUE(outside(dir.path() / "BackupX/SN[2]"));           // a sibling sharing the prefix
+    EXPECT_TRUE(outside(root / "out"));                           // a link leading out
+    EXPECT_TRUE(outside("relative/SN[1]"));
+    EXPECT_FALSE(engine::IsStrictlyInside("", root.string()));
+
+    auto missing = engine::StoredBackupFolderProblem((root / "2026_12_08/SN[9]").string(), root.string());
+    ASSERT_TRUE(missing);
+    EXPECT_NE(missing->find("does not exist"), std::string::npos);
+    auto link = engine::StoredBackupFolderProblem((root / "alias").string(), root.string());
+    ASSERT_TRUE(link);
+    EXPECT_NE(link->find("is not a folder"), std::string::npos);
+    EXPECT_TRUE(engine::StoredBackupFolderProblem((root / "file").string(), root.string()));
+    EXPECT_TRUE(engine::StoredBackupFolderProblem("", root.string()));
 }
 
 }  // namespace
