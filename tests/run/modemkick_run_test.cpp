@@ -1,0 +1,103 @@
+// The outside modem reset tool at the end of a whole run: the flintcast program against
+// flintcast-devsim, with the tool's stand-in staged from beside the program.
+#include <gtest/gtest.h>
+
+#include <stdlib.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <thread>
+
+#include "platform/child_process.h"
+#include "platform/ini_file.h"
+#include "tests/support/sim_process.h"
+#include "tests/support/temp_dir.h"
+
+namespace flintcast {
+namespace {
+
+namespace fs = std::filesystem;
+constexpr const char* kScale = "0.02";
+
+std::string ReadText(const fs::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::stringstream s;
+    s << in.rdbuf();
+    return s.str();
+}
+
+class ModemkickRunTest : public ::testing::Test {
+protected:
+    testing::TempDir dir;
+    simtest::SimProcess sim{{"--time-scale", kScale}};
+    std::string savedTmp;
+
+    void SetUp() override {
+        // Settings, logs, backups and staging of the runs stay in the test's folder.
+        ::setenv("XDG_CONFIG_HOME", (dir.path() / "config").c_str(), 1);
+        ::setenv("XDG_STATE_HOME", (dir.path() / "statehome").c_str(), 1);
+        ::setenv("XDG_DATA_HOME", (dir.path() / "data").c_str(), 1);
+        if (const char* tmp = std::getenv("TMPDIR")) savedTmp = tmp;
+        ::setenv("TMPDIR", dir.path().c_str(), 1);
+        ::setenv("XDG_RUNTIME_DIR", dir.path().c_str(), 1);
+    }
+    void TearDown() override {
+        if (savedTmp.empty()) ::unsetenv("TMPDIR");
+        else ::setenv("TMPDIR", savedTmp.c_str(), 1);
+    }
+
+    // The embedded package's images only, with the reset tool on or off.
+    fs::path Config(bool modemkick) {
+        auto ini = platform::IniFile::Load(fs::path(FLINTCAST_SOURCE_DIR) / "package/Config.ini");
+        EXPECT_TRUE(ini.has_value());
+        ini->writeString("DownloadItems", "bBackup", "0");
+        ini->writeString("DownloadItems", "bRestore", "0");
+        ini->writeString("Project", "ExecuteModemkick", modemkick ? "1" : "0");
+        const fs::path path = dir.path() / (modemkick ? "kick.ini" : "plain.ini");
+        EXPECT_TRUE(ini->save(path));
+        return path;
+    }
+
+    // Runs the update to its end; returns the exit code, the output in `out`.
+    int Run(const fs::path& config, std::string& out) {
+        platform::ChildProcess run;
+        const fs::path output = dir.path() / "run.out";
+        EXPECT_TRUE(run.Start(fs::path(FLINTCAST_BIN_DIR) / "flintcast",
+                              {"--time-scale", kScale, "run", "--json", "--device-root", sim.root().string(),
+                               "--config", config.string(), "--device-wait", "60"},
+                              output));
+        for (int i = 0; i < 24000 && run.running(); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        const int code = run.Stop(1000);
+        out = ReadText(output);
+        return code;
+    }
+
+    int Enumerations() {
+        for (int i = 0; i < 500; ++i) {
+            const auto state = sim.StateFile();
+            if (state.value("status", "") == "present") return state.value("enumerations", -1);
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        }
+        return -1;
+    }
+};
+
+TEST_F(ModemkickRunTest, ResetToolResetsTheDeviceBeforePass) {
+    std::string out;
+    const int start = Enumerations();
+    ASSERT_EQ(Run(Config(false), out), 0) << out;
+    const int plain = Enumerations() - start;
+
+    ASSERT_EQ(Run(Config(true), out), 0) << out;
+    EXPECT_NE(out.find("\"text\":\"modemkick staged from "), std::string::npos) << out;
+    EXPECT_NE(out.find("\"kind\":3,\"slot\":0,\"text\":\"PASS\""), std::string::npos) << out;
+    EXPECT_EQ(out.find("ERROR"), std::string::npos) << out;
+    // The tool's reset is one more re-enumeration than the same run makes without it.
+    EXPECT_EQ(Enumerations() - start - plain, plain + 1);
+}
+
+}  // namespace
+}  // namespace flintcast
