@@ -37,7 +37,7 @@ constexpr int kExitPass = 0;
 constexpr int kExitRunFailed = 1;
 constexpr int kExitRefused = 2;
 constexpr uint32_t kDriverInstallerWaitMs = 3000;
-constexpr int kDeviceWaitPollMs = 200;
+constexpr uint32_t kDeviceWaitPollMs = 200;
 
 std::atomic<bool> gInterrupted{false};
 
@@ -143,7 +143,7 @@ bool Prepare(const RunOptions& options, Session& s) {
         s.view.ShowMessage({"Warning", std::string(text)});
         s.checkVerdict.store(2);
     };
-    hooks.runDriverInstaller = [&s, &clock] {
+    hooks.runDriverInstaller = [&s, &clock, deviceRoot = options.deviceRoot] {
         // Drivset runs from the image folder and leaves its verdict in that folder's Config.ini.
         // A package may carry its own installer; the tool's own stand-in sits beside the program.
         auto program = s.imageFolder / "drivset";
@@ -153,6 +153,9 @@ bool Prepare(const RunOptions& options, Session& s) {
         }
         platform::LaunchOptions launch;
         launch.arguments = {s.imageFolder.string()};
+        // A device tree named on the command line (the simulator's) is the one the installer
+        // checks; without it, it would look at the machine's own drivers.
+        if (!deviceRoot.empty()) launch.environment = {{"FLINTCAST_DEVICE_ROOT", deviceRoot}};
         if (platform::LaunchDetached(program, launch) < 0) return false;
         clock.sleepMs(kDriverInstallerWaitMs);
         return config::ReadUninstallUDisk(s.imageFolder / "Config.ini") == 1;
@@ -172,7 +175,7 @@ bool WaitForReadyDevice(Session& s, controller::RunController& controller, int s
     const uint32_t start = clock.tickMs();
     while (s.checkVerdict.load() == 0 && !gInterrupted.load() && !controller.endRequested()) {
         if (clock.tickMs() - start >= static_cast<uint32_t>(seconds) * 1000u) break;
-        controller.PumpEvents(kDeviceWaitPollMs);
+        controller.PumpEvents(clock.realTimeoutMs(kDeviceWaitPollMs));
     }
     if (s.checkVerdict.load() == 1) {
         controller.StopStartReminder();
