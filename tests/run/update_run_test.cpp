@@ -1,108 +1,24 @@
-// Whole update runs: the flintcast program against flintcast-devsim at a small time scale.
+// Whole update runs of the default package: the flintcast program against flintcast-devsim.
 #include <gtest/gtest.h>
 
 #include <signal.h>
-#include <unistd.h>
 
-#include <chrono>
-#include <cstdlib>
-#include <fstream>
-#include <sstream>
-#include <thread>
+#include <string>
 
-#include <nlohmann/json.hpp>
-
-#include "platform/child_process.h"
-#include "platform/ini_file.h"
-#include "tests/support/temp_dir.h"
+#include "tests/run/update_run_fixture.h"
 
 namespace flintcast {
 namespace {
 
 namespace fs = std::filesystem;
-constexpr const char* kScale = "0.02";
+using testing::ReadWholeFile;
 
-std::string ReadFile(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::stringstream s;
-    s << in.rdbuf();
-    return s.str();
-}
-
-class UpdateRunTest : public ::testing::Test {
+class UpdateRunTest : public testing::UpdateRunFixture {
 protected:
-    testing::TempDir dir;
-    platform::ChildProcess simulator;
-    fs::path root = dir.path() / "root";
-
     void SetUp() override {
-        fs::create_directories(root);
-        fs::create_directories(dir.path() / "state");
-        // Settings, logs and backups of the runs stay in the test's folder.
-        ::setenv("XDG_CONFIG_HOME", (dir.path() / "config").c_str(), 1);
-        ::setenv("XDG_STATE_HOME", (dir.path() / "statehome").c_str(), 1);
-        ::setenv("XDG_DATA_HOME", (dir.path() / "data").c_str(), 1);
-        if (const char* tmp = std::getenv("TMPDIR")) savedTmp = tmp;
-        ::setenv("TMPDIR", dir.path().c_str(), 1);
-        ::setenv("XDG_RUNTIME_DIR", dir.path().c_str(), 1);
-        ASSERT_TRUE(simulator.Start(fs::path(FLINTCAST_BIN_DIR) / "flintcast-devsim",
-                                    {"--root", root.string(), "--state", (dir.path() / "state").string(),
-                                     "--time-scale", kScale},
-                                    dir.path() / "devsim.log"));
-        for (int i = 0; i < 500 && !fs::exists(root / "dev/ttyUSB0"); ++i) {
-            std::this_thread::sleep_for(std::chrono::milliseconds(10));
-        }
-        ASSERT_TRUE(fs::exists(root / "dev/ttyUSB0")) << ReadFile(dir.path() / "devsim.log");
+        UpdateRunFixture::SetUp();
+        StartSimulator();
     }
-    void TearDown() override {
-        simulator.Stop();
-        if (savedTmp.empty()) ::unsetenv("TMPDIR");
-        else ::setenv("TMPDIR", savedTmp.c_str(), 1);
-    }
-    std::string savedTmp;
-
-    // The embedded default configuration with the given keys changed.
-    fs::path ConfigWith(const std::vector<std::pair<std::string, std::string>>& changes) {
-        auto ini = platform::IniFile::Load(fs::path(FLINTCAST_SOURCE_DIR) / "package/Config.ini");
-        EXPECT_TRUE(ini.has_value());
-        for (const auto& [key, value] : changes) {
-            const auto slash = key.find('/');
-            ini->writeString(key.substr(0, slash), key.substr(slash + 1), value);
-        }
-        const fs::path path = dir.path() / "Config.ini";
-        EXPECT_TRUE(ini->save(path));
-        return path;
-    }
-
-    bool StartRun(platform::ChildProcess& run, const fs::path& config, const std::string& command = "run") {
-        return run.Start(fs::path(FLINTCAST_BIN_DIR) / "flintcast",
-                         {"--time-scale", kScale, command, "--json", "--device-root", root.string(), "--config",
-                          config.string(), "--device-wait", "60"},
-                         dir.path() / "run.out");
-    }
-
-    // The simulator's state file once it describes a plugged-in device; it is written a moment
-    // after the device entries appear, so a test that reads it straight away may find nothing.
-    nlohmann::json DeviceState() {
-        const fs::path statePath = dir.path() / "state/state.json";
-        nlohmann::json state;
-        for (int i = 0; i < 1000; ++i) {
-            state = nlohmann::json::parse(ReadFile(statePath), nullptr, false);
-            if (!state.is_discarded() && state.value("status", "") == "present") break;
-            std::this_thread::sleep_for(std::chrono::milliseconds(10));
-        }
-        return state;
-    }
-
-    int WaitFor(platform::ChildProcess& run, int seconds = 240) {
-        for (int i = 0; i < seconds * 100 && run.running(); ++i) {
-            std::this_thread::sleep_for(std::chrono::milliseconds(10));
-        }
-        return run.Stop(1000);
-    }
-
-    std::string Output() { return ReadFile(dir.path() / "run.out"); }
-    std::string Settings() { return ReadFile(dir.path() / "config/flintcast/Flintcast_QCOMM.ini"); }
 };
 
 TEST_F(UpdateRunTest, DefaultPackageImagesOnlyRunsToPass) {
@@ -181,7 +97,7 @@ TEST_F(UpdateRunTest, StopDuringTheWaitForTheDeviceEndsWithCommClosed) {
     EXPECT_EQ(out.find("\"text\":\"PASS\""), std::string::npos);
     // The failed run keeps its log, ending with the closing block.
     std::string log;
-    for (const auto& e : fs::directory_iterator(dir.path() / "statehome/flintcast/logs")) log = ReadFile(e.path());
+    for (const auto& e : fs::directory_iterator(dir.path() / "statehome/flintcast/logs")) log = ReadWholeFile(e.path());
     EXPECT_NE(log.find("Shutting down COMM..."), std::string::npos);
     EXPECT_NE(log.find("To cause any inconvenience to your understanding.\r\n"), std::string::npos);
 }
