@@ -4,6 +4,8 @@
 
 #include "engine/at_channel.h"
 #include "engine/device_directory.h"
+#include "engine/dmss_messages.h"
+#include "engine/fixed_reply.h"
 
 namespace flintcast::engine {
 namespace {
@@ -152,6 +154,24 @@ bool ResetRediscovery::ResetAfterDownload() {
     return false;
 }
 
+void ResetRediscovery::buildDownloadSwitch() {
+    ctx_.frames.BeginFrame();
+    ctx_.frames.AppendByte(kDownloadSwitch);
+    ctx_.frames.FinishFrame();
+}
+
+bool ResetRediscovery::bootloaderAnswers() {
+    ctx_.frames.BeginFrame();
+    ctx_.frames.AppendBytes(dmss::BuildNop());
+    ctx_.frames.FinishFrame();
+    ctx_.frames.SendFramed();
+    std::array<uint8_t, dmss::kNopReplyBytes> reply{};
+    const size_t got = ReadFixedReply(ctx_.serial, ctx_.reporter, reply);
+    // The frame buffer now holds the no-operation; the switch request is rebuilt for the next send.
+    buildDownloadSwitch();
+    return got == reply.size() && dmss::IsNopAcknowledged(reply);
+}
+
 void ResetRediscovery::sendDownloadSwitch() {
     ctx_.frames.SendTerminated();
     ctx_.serial.readSlot()[0] = kReadFiller;
@@ -179,14 +199,19 @@ bool ResetRediscovery::findAndReopenDiag() {
 
 int32_t ResetRediscovery::EnterDownloadMode() {
     directory_.ClearDeviceFlags();
-    ctx_.frames.BeginFrame();
-    ctx_.frames.AppendByte(kDownloadSwitch);
-    ctx_.frames.FinishFrame();
+    buildDownloadSwitch();
     const uint32_t start = ctx_.clock.tickMs();
     const bool followsPorts = !KeepsPortsInDownloadSwitch(ctx_.projectType);
     bool presenceConfirmed = false;
     bool answered = false;
     do {
+        // Once the device came back on a reopened port, it is asked in the bootloader's own
+        // protocol first: a device that switched but whose confirmation was lost would refuse
+        // the diagnostic switch request, which is no request of that protocol.
+        if (presenceConfirmed && bootloaderAnswers()) {
+            answered = true;
+            break;
+        }
         sendDownloadSwitch();
         // A device that re-enumerates answers before it leaves the bus; its
         // reply is read while the port still exists.
@@ -222,9 +247,10 @@ int32_t ResetRediscovery::EnterDownloadMode() {
                     ctx_.reporter.ShowStatus(LineClass::Ordinary, "Port has changed");
                     if (findAndReopenDiag()) {
                         ctx_.reporter.ShowStatus(LineClass::Ordinary, "switch_1 start");
-                        if (!answered) {
+                        if (!answered && !bootloaderAnswers()) {
                             return shortSwitch();
                         }
+                        answered = true;
                         break;
                     }
                 }
@@ -243,9 +269,7 @@ int32_t ResetRediscovery::EnterDownloadMode() {
 }
 
 int32_t ResetRediscovery::shortSwitch() {
-    ctx_.frames.BeginFrame();
-    ctx_.frames.AppendByte(kDownloadSwitch);
-    ctx_.frames.FinishFrame();
+    buildDownloadSwitch();
     const uint32_t start = ctx_.clock.tickMs();
     bool answered = false;
     do {

@@ -73,7 +73,11 @@ private:
     ResetSettings settings_;
 
     bool reopen(PortKind port);
+    void buildDownloadSwitch();
     void sendDownloadSwitch();
+    // True when the diagnostic port answers a bootloader no-operation: the device is in
+    // download mode already and needs no switch request.
+    bool bootloaderAnswers();
     // Reads the 4-byte switch reply; true when it is 3A .. 7E.
     bool readSwitchReply();
     int32_t shortSwitch();

@@ -76,13 +76,11 @@ void DmssHandler::HandleFrame(std::span<const uint8_t> req, EngineOutput& out) {
         Ack(out);
         out.events.push_back(DeviceEvent::PowerOff);
         return;
-    case dmss_cmd::kDiagDownload: {
-        // Already in download mode: the switch request is confirmed the way the
-        // diagnostic task confirms it (no leading flag), and nothing changes.
-        if (req.size() != 1) return Nak(out, dmss_nak::kInvalidLength);
-        const uint8_t reply[] = {dmss_cmd::kDiagDownload};
-        return Reply(out, reply, false);
-    }
+    case dmss_cmd::kDiagDownload:
+        // The diagnostic switch request is no bootloader command: a client that repeats it
+        // after the switch is refused like any unknown request (counted apart so tests can
+        // see it happened).
+        return Nak(out, dmss_nak::kInvalidCommand);
     default:
         return Nak(out, dmss_nak::kInvalidCommand);
     }

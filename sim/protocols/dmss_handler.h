@@ -20,7 +20,7 @@ inline constexpr uint8_t kVersionRequest = 0x0C;
 inline constexpr uint8_t kVersionReply = 0x0D;
 inline constexpr uint8_t kPowerDown = 0x0E;
 inline constexpr uint8_t kWrite = 0x0F;
-inline constexpr uint8_t kDiagDownload = 0x3A;  // the DIAG switch request, repeated by the client
+inline constexpr uint8_t kDiagDownload = 0x3A;  // the DIAG switch request: refused here
 }  // namespace dmss_cmd
 
 // Reason codes of the negative acknowledgement.

@@ -136,10 +136,10 @@ TEST_F(DmssTest, BadRequestsAreNakedWithTheirReasonCode) {
     EXPECT_TRUE(model.ram.empty());
 }
 
-TEST_F(DmssTest, RepeatedSwitchRequestIsConfirmedWithoutFlag) {
+TEST_F(DmssTest, RepeatedSwitchRequestIsRefusedAsAnUnknownCommand) {
     const EngineOutput out = engine.Feed(Frame({0x3A}));
-    ASSERT_EQ(out.replies.size(), 1u);
-    EXPECT_EQ(out.replies[0].bytes, (Bytes{0x3A, 0xA1, 0x6E, 0x7E}));
+    ASSERT_EQ(Payloads(out).size(), 1u);
+    EXPECT_EQ(Payloads(out)[0], (Bytes{0x03, 0x00, 0x06}));
     EXPECT_TRUE(out.events.empty());
 }
 
