@@ -187,7 +187,8 @@ void TCommsThread::Start() {
     // A1: the NV lists are built before the latch is cleared, as the backup needs them.
     if (cfg_.bBackup && HaveDataOps("NV backup")) data_->BuildNvLists();
     // A2: a resumed run carries out what is left of the configuration the controller reduced,
-    // reporting as a normal run does; the steps below serve both.
+    // reporting as a normal run does; the steps below serve both. It takes its backup files
+    // from the earlier run's folder (LoadStoredBackup) in place of the backup step.
     if (ok()) reporter_.ShowStatus(LineClass::Ordinary, "Start succssfully");
     reporter_.BeginRun();
     progress_.reset();
