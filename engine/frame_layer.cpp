@@ -143,6 +143,16 @@ FrameLayer::ByteResult FrameLayer::awaitByte(ReaderKind kind, uint32_t start, ui
         }
         if (kind == ReaderKind::Untimed) {
             if (!reporter_.ok()) return ByteResult::Latched;
+            // The untimed reader waits on a silent device as long as the worker runs, but
+            // not on a port that fails every read: its device has left the bus, and
+            // waiting would never end. Such a port gets the reply limit, then gives up.
+            if (!serial_.lastReadFailed()) {
+                failingSince_.reset();
+            } else if (!failingSince_) {
+                failingSince_ = clock_.tickMs();
+            } else if (clock_.tickMs() - *failingSince_ >= kReplyLimitMs) {
+                return ByteResult::None;
+            }
         } else if (!reporter_.ok() || clock_.tickMs() - start >= limitMs) {
             return ByteResult::None;
         }
@@ -156,6 +166,7 @@ uint32_t FrameLayer::readFrame(ReaderKind kind) {
     const bool timed = kind != ReaderKind::Untimed;
     const uint32_t timedOut = kind == ReaderKind::Diag ? kDiagReplyTimedOut : kReplyTimedOut;
     State state = State::Hunt;
+    failingSince_.reset();
     size_t count = 0;
     uint16_t crc = hdlc::kCrcInit;
     replyLength_ = 0;
@@ -165,6 +176,10 @@ uint32_t FrameLayer::readFrame(ReaderKind kind) {
         const uint32_t limit = state == State::Escaped ? kEscapedByteWaitLimitMs : kByteWaitLimitMs;
         const ByteResult r = awaitByte(kind, start, limit, b);
         if (r == ByteResult::Latched) return kReplyLatched;
+        if (r == ByteResult::None && !timed) {
+            replyLength_ = count;
+            return timedOut;
+        }
         if (r == ByteResult::Got) {
             bool isData = false;
             switch (state) {

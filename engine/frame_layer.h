@@ -5,6 +5,7 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <span>
 
 #include "engine/reporter.h"
@@ -97,6 +98,8 @@ private:
     void prepareSend();
     uint32_t readFrame(ReaderKind kind);
     ByteResult awaitByte(ReaderKind kind, uint32_t start, uint32_t limitMs, uint8_t& out);
+    // Since when (tool ms) the untimed reader's port has failed every read.
+    std::optional<uint32_t> failingSince_;
 };
 
 }  // namespace flintcast::engine

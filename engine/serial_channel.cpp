@@ -128,6 +128,7 @@ uint32_t SerialChannel::WriteDiag(const uint8_t* data, uint32_t count) {
 
 uint32_t SerialChannel::ReadDiag(uint8_t* buffer, uint32_t count) {
     const int64_t got = diag_.read(buffer, count);
+    lastReadFailed_ = got < 0;
     if (got < 0) {
         const int err = errno;
         lastReadCount_ = 0;

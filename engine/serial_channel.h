@@ -104,6 +104,8 @@ public:
     // The worker's port read area and the count of the last diagnostic read.
     uint8_t* readSlot() { return readSlot_; }
     int32_t lastReadCount() const { return lastReadCount_; }
+    // The last ReadDiag failed (as opposed to finding nothing): the port reported an error.
+    bool lastReadFailed() const { return lastReadFailed_; }
 
     const platform::Clock& clock() const { return clock_; }
     Reporter& reporter() { return reporter_; }
@@ -115,6 +117,7 @@ private:
     platform::SerialPort modem_;
     platform::SerialPort aux_;
     int32_t lastReadCount_ = 0;
+    bool lastReadFailed_ = false;
     uint8_t readSlot_[kReadSlotBytes] = {};
 
     bool openPort(platform::SerialPort& port, const std::string& portName);

@@ -1,0 +1,184 @@
+// Injected faults on the simulated device during the bootloader and streaming stages: a
+// refused (NAK), dropped or corrupted reply is retried and the images still arrive intact;
+// a fault on every attempt ends in the stage's own message; a device that leaves the bus
+// mid-image ends the stage within the protocol's limits.
+#include <gtest/gtest.h>
+
+#include <fmt/format.h>
+
+#include <chrono>
+#include <thread>
+
+#include "engine/streaming_download.h"
+#include "tests/engine_sim/engine_sim_rig.h"
+
+namespace flintcast::testing {
+namespace {
+
+using engine::ImageSlot;
+
+std::string Joined(const std::vector<std::string>& lines) {
+    std::string out;
+    for (const auto& l : lines) out += l + "\n";
+    return out;
+}
+
+// A default-project rig writing only the modem image, with `faults` armed from the start.
+void StartModemOnly(EngineSimRig& rig, size_t imageKiB = 16) {
+    rig.config.bAMSSFile = true;
+    ASSERT_TRUE(rig.Generate(imageKiB));
+    ASSERT_TRUE(rig.Start()) << rig.failure();
+}
+
+uint64_t Fired(const nlohmann::json& state) {
+    uint64_t fired = 0;
+    if (!state.contains("faults")) return 0;
+    for (const auto& rule : state["faults"]) fired += rule.value("fired", 0u);
+    return fired;
+}
+
+void ExpectModemImageIntact(EngineSimRig& rig) {
+    const auto state = rig.State();
+    ASSERT_FALSE(state.is_discarded());
+    EXPECT_GE(Fired(state), 1u) << state["faults"].dump();
+    ASSERT_TRUE(state["model"]["images"].contains("amss")) << state["model"].dump();
+    EXPECT_TRUE(state["model"]["images"]["amss"].value("complete", false));
+    EXPECT_TRUE(rig.Written(state, "amss") == EngineSimRig::ReadBytes(rig.imageSet.file(ImageSlot::Amss).path));
+}
+
+// Each fault hits one reply; the request is repeated and the update goes on.
+class OneFaultTest : public ::testing::TestWithParam<const char*> {};
+
+TEST_P(OneFaultTest, IsRetriedAndTheImageArrivesIntact) {
+    EngineSimRig rig(SimDevice{}.Faults(GetParam()));
+    StartModemOnly(rig);
+    rig.RunBootloaderStage();
+    if (rig.reporter.ok()) rig.RunStreamingStage();
+    EXPECT_TRUE(rig.errors().empty()) << Joined(rig.errors()) << Joined(rig.texts());
+    ExpectModemImageIntact(rig);
+}
+
+// Replies on the bootloader port: 1 no-operation, 2 parameters, 3 no-operation, 4.. writes.
+// Replies on the programmer port: 1 hello, 2 security, 3 partition table, 4 open, 5.. writes.
+INSTANTIATE_TEST_SUITE_P(DmssAndStreaming, OneFaultTest,
+                         ::testing::Values("refuse:dmss.nop@1", "refuse:dmss.write@3", "drop-reply:download@1",
+                                           "drop-reply:download@6", "corrupt-crc:download@5",
+                                           "refuse:stream.hello@1", "refuse:stream.open@1", "refuse:stream.write@4",
+                                           "drop-reply:programmer@2", "drop-reply:programmer@7",
+                                           "corrupt-crc:programmer@4", "corrupt-crc:programmer@9",
+                                           "split-reply:programmer@8", "split-reply:download@2"));
+
+TEST(FaultOnEveryAttempt, RefusedNoOperationEndsTheBootloaderStage) {
+    EngineSimRig rig(SimDevice{}.Faults("refuse:dmss.nop@*"));
+    StartModemOnly(rig);
+    rig.RunBootloaderStage();
+    ASSERT_EQ(rig.errors().size(), 1u);
+    EXPECT_EQ(rig.errors()[0], "ERROR, [Bootloader] Nop command failed, Error code: 0") << Joined(rig.texts());
+    EXPECT_TRUE(rig.posted("Sending nop_cmd...9"));
+    EXPECT_FALSE(rig.posted("Sending nop_cmd...10"));
+}
+
+TEST(FaultOnEveryAttempt, Project44ReportsWithoutTheBracketedPrefix) {
+    EngineSimRig rig(SimDevice{}.Project(44).Faults("refuse:dmss.nop@*"));
+    StartModemOnly(rig);
+    rig.RunBootloaderStage();
+    ASSERT_EQ(rig.errors().size(), 1u) << Joined(rig.texts());
+    EXPECT_EQ(rig.errors()[0], "ERROR, Nop command failed, Error code: 0");
+}
+
+TEST(FaultOnEveryAttempt, RefusedProgrammerBlockNamesTheBlock) {
+    EngineSimRig rig(SimDevice{}.Faults("refuse:dmss.write@*"));
+    StartModemOnly(rig);
+    rig.RunBootloaderStage();
+    const auto blocks = (rig.imageSet.file(ImageSlot::Programmer).size + 1016) / 1017;
+    ASSERT_EQ(rig.errors().size(), 1u);
+    const auto name = std::filesystem::path(rig.imageSet.file(ImageSlot::Programmer).path).filename().string();
+    EXPECT_EQ(rig.errors()[0],
+              fmt::format("ERROR, {}, fail to write block 1 of {}, Error code: 0", name, (blocks + 63) / 64));
+    EXPECT_EQ(rig.count("re-downloading D002......"), 3u);
+}
+
+TEST(FaultOnEveryAttempt, RefusedHelloEndsTheStreamingStage) {
+    EngineSimRig rig({});
+    StartModemOnly(rig);
+    rig.RunBootloaderStage();
+    ASSERT_TRUE(rig.errors().empty()) << Joined(rig.errors());
+    ASSERT_TRUE(rig.Ctl("fault refuse:stream.hello@*"));
+    rig.RunStreamingStage();
+    ASSERT_EQ(rig.errors().size(), 1u);
+    EXPECT_EQ(rig.errors()[0], "ERROR, [Dload] Fail to send hello command, Error code: 0");
+    EXPECT_EQ(rig.State()["model"]["requests"].value("stream.hello", 0u), 50u);
+}
+
+TEST(FaultOnEveryAttempt, CorruptedWriteAcknowledgementsEndTheImage) {
+    EngineSimRig rig({});
+    StartModemOnly(rig);
+    rig.RunBootloaderStage();
+    ASSERT_TRUE(rig.errors().empty()) << Joined(rig.errors());
+    ASSERT_TRUE(rig.Ctl("fault refuse:stream.write@*"));
+    rig.RunStreamingStage();
+    const auto blocks = (rig.imageSet.file(ImageSlot::Amss).size + 1023) / 1024;
+    ASSERT_EQ(rig.errors().size(), 1u);
+    EXPECT_EQ(rig.errors()[0],
+              fmt::format("ERROR, amss.mbn, fail to write block 1 of {}, Error code: 0", (blocks + 63) / 64));
+    // Three block attempts of 25 stream writes each.
+    EXPECT_EQ(rig.State()["model"]["requests"].value("stream.write", 0u), 75u);
+    EXPECT_EQ(rig.count("Downloading D005......"), 3u);
+}
+
+TEST(DeviceLeavesMidImage, UnplugDuringTheModemImageEndsTheStageInTime) {
+    EngineSimRig rig({});
+    StartModemOnly(rig, 4096);
+    rig.RunBootloaderStage();
+    ASSERT_TRUE(rig.errors().empty()) << Joined(rig.errors());
+    // Unplug once the first blocks of the image are on their way.
+    std::thread unplugger([&rig] {
+        for (int i = 0; i < 3000 && !rig.posted("Downloading D004......"); ++i)
+            std::this_thread::sleep_for(std::chrono::milliseconds(2));
+        rig.Ctl("unplug");
+    });
+    const uint32_t start = rig.clock.tickMs();
+    rig.RunStreamingStage();
+    const uint32_t took = rig.clock.tickMs() - start;
+    unplugger.join();
+    ASSERT_EQ(rig.errors().size(), 1u) << Joined(rig.texts());
+    EXPECT_NE(rig.errors()[0].find("amss.mbn, fail to write block "), std::string::npos) << rig.errors()[0];
+    // 75 stream write attempts, each with its failing write and read: minutes of tool time, not a hang.
+    EXPECT_LT(took, 75u * 8000u);
+    const auto state = rig.State();
+    EXPECT_EQ(state.value("status", ""), "unplugged");
+    EXPECT_FALSE(state["model"]["images"].contains("amss") &&
+                 state["model"]["images"]["amss"].value("complete", false));
+}
+
+TEST(DeviceLeavesMidImage, UnplugFaultAtAGivenBlock) {
+    EngineSimRig rig(SimDevice{}.Faults("unplug-at:1.5"));
+    StartModemOnly(rig);
+    rig.RunBootloaderStage();
+    ASSERT_TRUE(rig.errors().empty()) << Joined(rig.errors());
+    rig.RunStreamingStage();
+    ASSERT_EQ(rig.errors().size(), 1u) << Joined(rig.texts());
+    EXPECT_NE(rig.errors()[0].find("amss.mbn, fail to write block 1 of "), std::string::npos) << rig.errors()[0];
+}
+
+TEST(DeviceLeavesMidImage, RepliesWithoutTimeLimitGiveUpOnAVanishedPort) {
+    // Close, reset and GO replies are read without a time limit; a device that leaves the
+    // bus before answering must not hold the worker forever.
+    EngineSimRig rig({});
+    StartModemOnly(rig);
+    rig.RunBootloaderStage();
+    ASSERT_TRUE(rig.errors().empty()) << Joined(rig.errors());
+    ASSERT_TRUE(rig.Ctl("unplug"));
+    ASSERT_TRUE(rig.sim().WaitForDev({}));
+    engine::StreamingDownload streaming(rig.ctx, rig.progress, rig.directory.get());
+    const uint32_t start = rig.clock.tickMs();
+    EXPECT_EQ(streaming.CloseImage(), 1);
+    EXPECT_NE(streaming.Reset(), 0);
+    // Ten close attempts and a reset, each with its failing writes and a read given up
+    // after the reply limit of 5 s.
+    EXPECT_LT(rig.clock.tickMs() - start, 11u * 15000u);
+    EXPECT_TRUE(rig.reporter.ok());
+}
+
+}  // namespace
+}  // namespace flintcast::testing
