@@ -142,6 +142,14 @@ bool TCommsThread::SendResetCommand() {
     return (reset ? streaming.Reset() : streaming.PowerOff()) == 0;
 }
 
+// After the first reset and restore the device runs its normal firmware, which does not speak
+// the streaming protocol: a streaming reset would go unanswered and fail a run whose data was
+// already restored. It is reset with the DIAG offline and reset requests instead.
+bool TCommsThread::SendSecondResetCommand() {
+    if (!firstResetDone_) return SendResetCommand();
+    return at_->SetDiagOffline() == 0 && at_->SetDiagReset() == 0;
+}
+
 ResetRediscovery TCommsThread::Rediscovery() {
     ResetSettings settings;
     settings.fastSpeed = cfg_.bFastSpeedDownload;
@@ -401,6 +409,7 @@ bool TCommsThread::FirstResetAndRestore() {
         reporter_.ShowError("Fail to reset or power off phone");
     } else {
         reporter_.ShowStatus(LineClass::Ordinary, "Reset or power off......");
+        firstResetDone_ = true;
         serial_.CloseWithRetry(PortSlot::Diag, close_label::kFirstResetDiag);
         serial_.CloseWithRetry(PortSlot::Modem, close_label::kFirstResetModem);
         reset.WaitForDevice(ResetStage::First);
@@ -453,7 +462,7 @@ void TCommsThread::SecondResetAndRestore() {
         if (!(anyWritten && !cfg_.pcSuite && somethingAfter)) return;
 
         // With fastboot images the device was reset before the fastboot stage.
-        if (!FastbootImages() && !SendResetCommand()) {
+        if (!FastbootImages() && !SendSecondResetCommand()) {
             reporter_.ShowError("Fail to reset or power off......");
             return;
         }

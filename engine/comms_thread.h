@@ -113,6 +113,7 @@ private:
 
     std::thread thread_;
     std::atomic<bool> finished_{false};
+    bool firstResetDone_ = false;  // the first reset brought the device back in its normal firmware
 
     // The shorthands of the sequence.
     bool ok() const { return reporter_.ok(); }
@@ -122,6 +123,9 @@ private:
     bool ImageItems() const;
     bool FastbootImages() const;
     bool SendResetCommand();
+    // The reset before the second restore: the streaming command, unless the first reset
+    // already brought the device back into its normal firmware.
+    bool SendSecondResetCommand();
     ResetRediscovery Rediscovery();
 
     // Steps of the run, in order.
