@@ -1,4 +1,5 @@
 #include "platform/clock.h"
+#include "platform/sleep_tally.h"
 
 #include <charconv>
 #include <chrono>
@@ -16,7 +17,15 @@ int64_t MonotonicNs() {
         .count();
 }
 
+// Every sleep of every clock, for measured runs (see sleep_tally.h).
+std::atomic<uint64_t> gSleptMs{0};
+std::atomic<uint64_t> gSleeps{0};
+
 }  // namespace
+
+SleepTally ReadSleepTally() {
+    return {gSleptMs.load(std::memory_order_relaxed), gSleeps.load(std::memory_order_relaxed)};
+}
 
 Clock::Clock(double scale) : scale_(scale > 0 && std::isfinite(scale) ? scale : 1.0), originNs_(MonotonicNs()) {}
 
@@ -30,6 +39,8 @@ int64_t Clock::realMicros(uint32_t ms) const {
 
 void Clock::sleepMs(uint32_t ms) const {
     if (ms == 0) return;
+    gSleptMs.fetch_add(ms, std::memory_order_relaxed);
+    gSleeps.fetch_add(1, std::memory_order_relaxed);
     std::this_thread::sleep_for(std::chrono::microseconds(std::max<int64_t>(1, realMicros(ms))));
 }
 
