@@ -336,7 +336,9 @@ bool RunController::CanStartRun(int slot) {
         SlotPorts ports;
         ports.diag = boxes_.diag.front();
         if (!boxes_.terminal.empty()) ports.terminal = boxes_.terminal.front();
-        const bool needsModem = !c.phoneProject || c.pcSuite || c.bBackup || c.bRestore || !c.startAtList.empty();
+        // The worker opens the modem port for an end list too, so a phone with one needs it.
+        const bool needsModem = !c.phoneProject || c.pcSuite || c.bBackup || c.bRestore || !c.startAtList.empty() ||
+                                !c.endAtList.empty();
         // A resumed run does not need a modem port (the device may be in download mode), but
         // takes the one the device shows: a restore without images runs on the ports as they are.
         if (needsModem && !boxes_.modem.empty()) ports.modem = boxes_.modem.front();

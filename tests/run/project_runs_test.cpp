@@ -151,7 +151,7 @@ TEST_F(ProjectRunTest, Project38ImagesOnlyRunsToPassWithSmallBlocks) {
 TEST_F(ProjectRunTest, Project7ImagesOnlyRunsToPassWithBothEfsImages) {
     MakePackage(7);
     StartDevice(7);
-    const int code = RunUpdate({{"DownloadItems/bDSP", "0"}});
+    const int code = RunUpdate({{"DownloadItems/bDSP", "0"}, {"End_AT/AT1", "AT+CFUN=1"}});
     ASSERT_EQ(code, 0) << Output() << DeviceRequests();
     const auto lines = Lines();
     const auto appEfs = IndexOf(lines, "[Dload] Applicaton EFS file download over");
@@ -160,6 +160,9 @@ TEST_F(ProjectRunTest, Project7ImagesOnlyRunsToPassWithBothEfsImages) {
     ASSERT_GE(modemEfs, 0) << Output();
     EXPECT_LT(appEfs, modemEfs);
     EXPECT_FALSE(Has(lines, "Download file P005......"));
+    // The end list needs the device back: a phone is reset (never powered off) and reopened.
+    EXPECT_LT(modemEfs, IndexOf(lines, "Reset or power off OK"));
+    EXPECT_LT(IndexOf(lines, "Reset or power off OK"), IndexOfPortLine(lines, " Initial......ok"));
     EXPECT_EQ(lines.back(), "PASS");
 
     const json state = DeviceState();
@@ -167,8 +170,10 @@ TEST_F(ProjectRunTest, Project7ImagesOnlyRunsToPassWithBothEfsImages) {
     ExpectImageWritten(state, "app_efs", "cefs_apps.mbn");
     ExpectImageWritten(state, "efs", "cefs.mbn");
     ExpectImageWritten(state, "amss", "amss.mbn");
+    EXPECT_EQ(Requests(state, "stream.reset"), 1);
+    EXPECT_EQ(Requests(state, "stream.power_off"), 0);
     // A phone is never asked to open its diagnostic service over AT.
-    EXPECT_EQ(ReadWholeFile(dir.path() / "state/state.json").find("AT+DISK=7"), std::string::npos);
+    for (const auto& line : lines) EXPECT_EQ(line.find("diagnostic service"), std::string::npos) << line;
 }
 
 // An AMSS-only run of project 20 goes through the first reset (C6): the device is powered off,
