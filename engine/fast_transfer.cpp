@@ -118,7 +118,7 @@ bool StreamingDownload::sendPartBlocks(const std::string& path, uint32_t offset,
         // The last block goes out padded to a full block.
         std::fill(blockBuffer_.begin() + want, blockBuffer_.end(), 0);
         ctx_.frames.BeginFrame();
-        for (uint8_t b : blockBuffer_) ctx_.frames.AppendRawByte(b);
+        ctx_.frames.AppendRawBytes(blockBuffer_);
         if (!ctx_.frames.SendRaw()) return false;
         const size_t got = readFastReply(2);
         if (!streaming::IsTransmitAccepted(std::span(fastReply_).first(got))) return false;

@@ -51,6 +51,22 @@ void FrameLayer::AppendByte(uint8_t b) {
 }
 
 void FrameLayer::AppendBytes(std::span<const uint8_t> bytes) {
+    // A data block is appended in one pass when it fits even with every byte stuffed: no
+    // per-byte bounds check, and the check sequence runs over the block at once.
+    if (!overflowed_ && length_ + 2 * bytes.size() + 6 < kFrameArea) {
+        uint8_t* out = frame_.data() + length_;
+        for (const uint8_t b : bytes) {
+            if (hdlc::NeedsEscape(b)) {
+                *out++ = hdlc::kEscape;
+                *out++ = static_cast<uint8_t>(b ^ hdlc::kEscapeMask);
+            } else {
+                *out++ = b;
+            }
+        }
+        length_ = static_cast<uint16_t>(out - frame_.data());
+        crc_ = hdlc::CrcUpdate(crc_, bytes);
+        return;
+    }
     for (const uint8_t b : bytes) AppendByte(b);
 }
 
@@ -58,6 +74,16 @@ void FrameLayer::AppendRawByte(uint8_t b) {
     // The check sequence follows the bytes as appended, so a raw 0x7D in a
     // fast-stream command is counted as itself, not as an escape.
     if (store(b)) crc_ = hdlc::CrcUpdateByte(crc_, b);
+}
+
+void FrameLayer::AppendRawBytes(std::span<const uint8_t> bytes) {
+    if (!overflowed_ && length_ + bytes.size() + 6 < kFrameArea) {
+        std::memcpy(frame_.data() + length_, bytes.data(), bytes.size());
+        length_ = static_cast<uint16_t>(length_ + bytes.size());
+        crc_ = hdlc::CrcUpdate(crc_, bytes);
+        return;
+    }
+    for (const uint8_t b : bytes) AppendRawByte(b);
 }
 
 void FrameLayer::finish(bool raw) {

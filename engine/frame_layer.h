@@ -50,6 +50,7 @@ public:
     void AppendByte(uint8_t b);
     void AppendBytes(std::span<const uint8_t> bytes);
     void AppendRawByte(uint8_t b);
+    void AppendRawBytes(std::span<const uint8_t> bytes);
     void FinishFrame();
     void FinishFrameRaw();
 

@@ -180,7 +180,13 @@ bool StreamingDownload::readStreamWriteAck(uint32_t address) {
 }
 
 int32_t StreamingDownload::StreamWrite(uint32_t address, std::span<const uint8_t> data) {
-    buildFrame(streaming::BuildStreamWrite(address, data));
+    // The block goes straight into the frame: no copy of it per request.
+    const uint8_t head[] = {streaming::kStreamWrite, static_cast<uint8_t>(address), static_cast<uint8_t>(address >> 8),
+                            static_cast<uint8_t>(address >> 16), static_cast<uint8_t>(address >> 24)};
+    ctx_.frames.BeginFrame();
+    ctx_.frames.AppendBytes(head);
+    ctx_.frames.AppendBytes(data);
+    ctx_.frames.FinishFrame();
     for (int attempt = 0; attempt < kStreamWriteAttempts; ++attempt) {
         ctx_.frames.SendFramed();
         if (attempt > 0) ctx_.reporter.ShowStatus(LineClass::Ordinary, "Re_transmit data");

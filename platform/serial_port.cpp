@@ -1,4 +1,5 @@
 #include "platform/serial_port.h"
+#include "platform/link_tally.h"
 
 #include <fcntl.h>
 #include <linux/serial.h>
@@ -72,6 +73,7 @@ bool SerialPort::open(const std::string& devicePath) {
     if (::tcsetattr(fd, TCSANOW, &tio) != 0) return refuse(errno);
     fd_ = fd;
     path_ = devicePath;
+    noCounters_ = false;
     bool ok = false;
     readCounters(counters_, ok);
     countersKnown_ = ok;
@@ -151,9 +153,10 @@ bool SerialPort::purge() {
     return true;
 }
 
-void SerialPort::readCounters(Counters& out, bool& ok) const {
+void SerialPort::readCounters(Counters& out, bool& ok) {
     serial_icounter_struct ic{};
-    ok = fd_ >= 0 && ::ioctl(fd_, TIOCGICOUNT, &ic) == 0;
+    ok = fd_ >= 0 && !noCounters_ && ::ioctl(fd_, TIOCGICOUNT, &ic) == 0;
+    if (fd_ >= 0 && !ok && (errno == ENOTTY || errno == EINVAL)) noCounters_ = true;
     if (!ok) return;
     out.frame = ic.frame;
     out.overrun = ic.overrun;
@@ -197,7 +200,10 @@ bool SerialPort::setRts(bool on) { return modemLine(TIOCM_RTS, on); }
 int64_t SerialPort::readWaiting(uint8_t* buffer, size_t count) {
     for (;;) {
         const ssize_t n = ::read(fd_, buffer, count);
-        if (n > 0) return n;
+        if (n > 0) {
+            CountLinkBytes(LinkDirection::Read, n);
+            return n;
+        }
         if (n == 0) {
             // A hung-up tty reads as end of file; report it as a failure
             // instead of letting the caller spin on "nothing waiting".
@@ -228,6 +234,7 @@ int SerialPort::waitReadable(uint32_t toolMs) {
 }
 
 int64_t SerialPort::read(uint8_t* buffer, size_t count) {
+    const LinkTimer timer(LinkDirection::Read);
     if (fd_ < 0) {
         errno = EBADF;
         return -1;
@@ -237,23 +244,22 @@ int64_t SerialPort::read(uint8_t* buffer, size_t count) {
         return 0;
     }
     const SerialTimeouts& t = timeouts_;
-    int64_t got = readWaiting(buffer, count);
-    if (got < 0) return -1;
-
-    if (t.readInterval == kMaxDword && t.readMultiplier == 0 && t.readConstant == 0) {
-        // Return at once with what is waiting, possibly nothing.
+    if (t.readInterval == kMaxDword && t.readMultiplier == kMaxDword && t.readConstant != 0 &&
+        t.readConstant != kMaxDword) {
+        // Return at once with what is waiting, else wait for the first byte. The wait comes
+        // first: poll() returns at once when bytes are waiting, and right after a request was
+        // sent a read would only find nothing and cost a system call per reply.
+        const int w = waitReadable(t.readConstant);
+        if (w < 0) return -1;
+        const int64_t got = w > 0 ? readWaiting(buffer, count) : 0;
+        if (got < 0) return -1;
         errno = 0;
         return got;
     }
-    if (t.readInterval == kMaxDword && t.readMultiplier == kMaxDword && t.readConstant != 0 &&
-        t.readConstant != kMaxDword) {
-        // Return at once with what is waiting, else wait for the first byte.
-        if (got == 0) {
-            const int w = waitReadable(t.readConstant);
-            if (w < 0) return -1;
-            if (w > 0) got = readWaiting(buffer, count);
-            if (got < 0) return -1;
-        }
+    int64_t got = readWaiting(buffer, count);
+    if (got < 0) return -1;
+    if (t.readInterval == kMaxDword && t.readMultiplier == 0 && t.readConstant == 0) {
+        // Return at once with what is waiting, possibly nothing.
         errno = 0;
         return got;
     }
@@ -282,6 +288,7 @@ int64_t SerialPort::read(uint8_t* buffer, size_t count) {
 }
 
 int64_t SerialPort::write(const uint8_t* data, size_t count) {
+    const LinkTimer timer(LinkDirection::Write);
     if (fd_ < 0) {
         errno = EBADF;
         return -1;
@@ -292,6 +299,7 @@ int64_t SerialPort::write(const uint8_t* data, size_t count) {
     while (done < count) {
         const ssize_t n = ::write(fd_, data + done, count - done);
         if (n > 0) {
+            CountLinkBytes(LinkDirection::Write, n);
             done += static_cast<size_t>(n);
             continue;
         }

@@ -103,13 +103,16 @@ private:
         int frame = 0, overrun = 0, parity = 0, brk = 0, bufOverrun = 0;
     } counters_{};
     bool countersKnown_ = false;
+    // The driver refused the counter query (a pseudo-terminal): it never keeps counters, so
+    // the query is not repeated before every frame.
+    bool noCounters_ = false;
 
     // One non-blocking read of what is waiting: count, 0 for nothing, -1 on failure.
     int64_t readWaiting(uint8_t* buffer, size_t count);
     // Waits up to `toolMs` for input (kMaxDword: without limit): 1 ready, 0 time-out, -1 failure.
     int waitReadable(uint32_t toolMs);
     bool modemLine(int bit, bool on);
-    void readCounters(Counters& out, bool& ok) const;
+    void readCounters(Counters& out, bool& ok);
 };
 
 }  // namespace flintcast::platform
