@@ -41,15 +41,13 @@ protected:
     }
 
     // Starts a simulated device of the project: the default profile with the project's number,
-    // serial and model, the bootloader write size of every project but 46 (0x1000), and `extra`
-    // merged over it.
-    void StartDevice(int project, const json& extra = json::object()) {
+    // serial and model, and the bootloader write size of every project but 46 (0x1000).
+    void StartDevice(int project) {
         json profile = {{"name", fmt::format("card-{}", project)},
                         {"project", project},
                         {"usb", {{"serial", fmt::format("FC{:02}V0000001", project)}}},
                         {"at", {{"model", fmt::format("VDC{:02}", project)}}},
                         {"dmss", {{"max_write_size", 0x1000}}}};
-        profile.merge_patch(extra);
         const fs::path file = dir.path() / "profile.json";
         std::ofstream(file) << profile.dump(2);
         StartSimulator({"--profile", file.string()});
