@@ -25,8 +25,14 @@ namespace fs = std::filesystem;
 
 // Fast enough to end in about a minute, slow enough that the progress shows.
 constexpr double kDemoTimeScale = 0.05;
-constexpr uint32_t kSimulatorStartLimitMs = 20000;
-constexpr uint32_t kStateQueryLimitMs = 100000;
+// The simulator starts and answers in real time, whatever the tool's scale: these limits are
+// real seconds, turned into tool time where they are used.
+constexpr double kSimulatorStartLimitSeconds = 20;
+constexpr double kStateQueryLimitSeconds = 20;
+
+uint32_t ToolMsFor(double realSeconds) {
+    return static_cast<uint32_t>(realSeconds * 1000 / platform::SystemClock().scale());
+}
 
 fs::path OwnFolder() {
     std::error_code ec;
@@ -49,7 +55,8 @@ nlohmann::json QueryState(const fs::path& program, const fs::path& root, const f
     platform::ChildProcess ctl;
     if (!ctl.Start(program, {"ctl", root.string(), "state"}, out)) return nullptr;
     const uint32_t start = clock.tickMs();
-    while (ctl.running() && clock.tickMs() - start < kStateQueryLimitMs) clock.sleepMs(20);
+    const uint32_t limit = ToolMsFor(kStateQueryLimitSeconds);
+    while (ctl.running() && clock.tickMs() - start < limit) clock.sleepMs(20);
     if (ctl.Stop(1000) != 0) return nullptr;
     std::ifstream in(out, std::ios::binary);
     std::stringstream text;
@@ -97,7 +104,8 @@ int RunDemo(const DemoOptions& demo) {
         return kExitUsage;
     }
     const uint32_t start = clock.tickMs();
-    while (!DevicePortsPresent(root) && simulator.running() && clock.tickMs() - start < kSimulatorStartLimitMs) {
+    const uint32_t startLimit = ToolMsFor(kSimulatorStartLimitSeconds);
+    while (!DevicePortsPresent(root) && simulator.running() && clock.tickMs() - start < startLimit) {
         clock.sleepMs(50);
     }
     if (!DevicePortsPresent(root)) {
