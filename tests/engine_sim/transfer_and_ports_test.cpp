@@ -52,8 +52,10 @@ TEST(FastTransferOnSimulator, ImageOf20MiBPlusOneByteGoesInTwoParts) {
     ASSERT_TRUE(state["model"]["images"].contains("amss"));
     EXPECT_EQ(state["model"]["images"]["amss"].value("size", 0u), 0x1400001u);
     EXPECT_TRUE(rig.Written(state, "amss") == EngineSimRig::ReadBytes(rig.imageSet.file(ImageSlot::Amss).path));
-    // Two parts, each announced and written to flash; no stream writes at all.
-    EXPECT_EQ(Requests(state, "stream.transmit_request"), 2u);
+    // Two parts, each announced and written to flash; no stream writes at all. (A round that
+    // met a late reply on a busy machine is started again and announced again.)
+    EXPECT_EQ(Requests(state, "stream.transmit_request"), rig.count("Transmit data request."));
+    EXPECT_EQ(rig.count("Transmit data request OK") - rig.count("===Try transmit data again==="), 2u);
     EXPECT_EQ(Requests(state, "stream.write_flash"), 2u);
     EXPECT_EQ(Requests(state, "stream.write"), 0u);
     EXPECT_EQ(rig.count("Transmit data reset----"), 1u);
