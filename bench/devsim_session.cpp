@@ -84,7 +84,7 @@ double DevsimSession::DeviceCpuSeconds() const {
 std::optional<std::vector<uint8_t>> DevsimSession::StoredAmss(size_t size) const {
     const fs::path file = state() / "flash" / "amss.bin";
     std::error_code ec;
-    if (!WaitFor([&] { return fs::file_size(file, ec) == size; }, 5000)) return std::nullopt;
+    if (!WaitFor([&] { return fs::file_size(file, ec) == size; }, 20000)) return std::nullopt;
     std::vector<uint8_t> bytes(size);
     std::ifstream in(file, std::ios::binary);
     in.read(reinterpret_cast<char*>(bytes.data()), static_cast<std::streamsize>(size));

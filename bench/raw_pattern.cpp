@@ -40,13 +40,16 @@ bool WriteAll(int fd, const uint8_t* data, size_t count) {
     return true;
 }
 
+// Reads one reply: at least 9 bytes up to a closing flag (a stuffed address makes it longer).
 bool ReadReply(int fd) {
     uint8_t buf[64];
     size_t got = 0;
-    while (got < kReplyBytes) {
+    while (got < kReplyBytes || buf[got - 1] != 0x7E) {
+        if (got == sizeof buf) return false;
         pollfd p{fd, POLLIN, 0};
         if (::poll(&p, 1, kStallMs) <= 0) return false;
-        const ssize_t n = ::read(fd, buf, kReplyBytes - got);
+        const size_t want = got < kReplyBytes ? kReplyBytes - got : 1;
+        const ssize_t n = ::read(fd, buf + got, want);
         if (n <= 0) return false;
         got += static_cast<size_t>(n);
     }
