@@ -95,8 +95,12 @@ TEST_F(ModemkickRunTest, ResetToolResetsTheDeviceBeforePass) {
     EXPECT_NE(out.find("\"text\":\"modemkick staged from "), std::string::npos) << out;
     EXPECT_NE(out.find("\"kind\":3,\"slot\":0,\"text\":\"PASS\""), std::string::npos) << out;
     EXPECT_EQ(out.find("ERROR"), std::string::npos) << out;
-    // The tool's reset is one more re-enumeration than the same run makes without it.
-    EXPECT_EQ(Enumerations() - start - plain, plain + 1);
+    // The tool's reset is one more re-enumeration than the same run makes without it; on a slow
+    // machine the scaled 7-second wait may run out before the tool reports, and the worker
+    // starts it again (three times at most).
+    const int extra = Enumerations() - start - 2 * plain;
+    EXPECT_GE(extra, 1);
+    EXPECT_LE(extra, 3);
 }
 
 }  // namespace
