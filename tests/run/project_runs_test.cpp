@@ -190,8 +190,6 @@ TEST_F(ProjectRunTest, Project20AmssOnlyRunGoesThroughTheFirstReset) {
     const auto lines = Lines();
     const auto amss = IndexOf(lines, "AMSSFile succssfully");
     const auto reset = IndexOf(lines, "Reset or power off......");
-    const auto diagReady = IndexOfPortLine(lines, " Diagnostic ready");
-    const auto modemReady = IndexOfPortLine(lines, " Modem ready");
     const auto diagOpen = IndexOfPortLine(lines, " Initial Diagnostic0......ok");
     const auto modemOpen = IndexOfPortLine(lines, " Initial Modem0......ok");
     // The closing exchange's own outcome depends on the device's answer in time; that it ran is
@@ -202,12 +200,10 @@ TEST_F(ProjectRunTest, Project20AmssOnlyRunGoesThroughTheFirstReset) {
     }
     ASSERT_GE(amss, 0) << Output();
     EXPECT_EQ(IndexOf(lines, "Send poweroff command"), reset - 1) << Output();
-    // After the reset: port lines, both ports reopened, then the personality step closes the
-    // diagnostic service, and the run passes.
+    // After the reset both ports are reopened (the port lines come only when the device came back
+    // under other ports), then the personality step closes the diagnostic service, and the run passes.
     EXPECT_LT(amss, reset);
-    EXPECT_LT(reset, diagReady);
-    EXPECT_LT(diagReady, modemReady);
-    EXPECT_LT(modemReady, diagOpen);
+    EXPECT_LT(reset, diagOpen);
     EXPECT_LT(diagOpen, modemOpen);
     EXPECT_LT(modemOpen, serviceClosed);
     EXPECT_LT(serviceClosed, IndexOf(lines, "PASS"));
