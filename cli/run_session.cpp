@@ -23,6 +23,7 @@
 #include "controller/run_controller.h"
 #include "engine/device_data_service.h"
 #include "controller/run_rules.h"
+#include "controller/utility_conflict.h"
 #include "platform/clock.h"
 #include "platform/ini_file.h"
 #include "platform/paths.h"
@@ -195,6 +196,13 @@ int RunUpdate(const RunOptions& options, TerminalPresentation& view) {
 
     Session s(view);
     if (!Prepare(options, s)) {
+        controller::CleanUpStaging(s.folders, s.dualPackage);
+        return kExitRefused;
+    }
+    // The operator's connection utility must not share the device: its locks are held until exit.
+    const auto utility = controller::CheckOperatorUtility(s.config.projectType, s.config.versionMarker);
+    if (utility.refusal) {
+        s.sink.show(*utility.refusal);
         controller::CleanUpStaging(s.folders, s.dualPackage);
         return kExitRefused;
     }
