@@ -23,8 +23,9 @@ namespace {
 
 namespace fs = std::filesystem;
 
-// Fast enough to end in about a minute, slow enough that the progress shows.
-constexpr double kDemoTimeScale = 0.05;
+// Fast enough to end well inside a minute, slow enough that the progress shows and that the
+// device's answers stay inside the scaled time limits on a busy machine.
+constexpr double kDemoTimeScale = 0.1;
 // The simulator starts and answers in real time, whatever the tool's scale: these limits are
 // real seconds, turned into tool time where they are used.
 constexpr double kSimulatorStartLimitSeconds = 20;

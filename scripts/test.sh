@@ -16,10 +16,10 @@ for flavour in normal asan; do
   ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1 \
     ctest --test-dir "$dir" --output-on-failure -j "$jobs" --repeat until-pass:2 || status=1
 done
-# The threaded tests (worker threads, the run controller's event queue, whole runs) once more
-# under the thread sanitizer.
+# The threaded tests (worker threads, the run controller's event queue, whole runs of the tool
+# built with the same sanitizer) once more under the thread sanitizer.
 echo "== tsan build (threaded tests) =="
 bash scripts/build.sh tsan
 TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1 \
-  ctest --test-dir build-tsan --output-on-failure -j "$jobs" --repeat until-pass:2 -R '^(UpdateRunTest|RunControllerTest|CommsThreadTest)\.' || status=1
+  ctest --test-dir build-tsan --output-on-failure -j "$jobs" --repeat until-pass:2 -R '^(UpdateRunTest|RunControllerTest|CommsThreadTest|RunControllerExtrasTest|ResumeControllerTest|ResumeWorkerTest|ResumedRunTest|ProjectRunTest|BackupRoundTripTest|DualPackageRunTest)\.' || status=1
 exit $status
