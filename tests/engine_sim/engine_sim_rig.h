@@ -106,4 +106,11 @@ private:
     std::vector<std::string> errors_;
 };
 
+// The lines a stage posted, one per line, for failure output and searches.
+inline std::string Joined(const std::vector<std::string>& lines) {
+    std::string out;
+    for (const auto& l : lines) out += l + "\n";
+    return out;
+}
+
 }  // namespace flintcast::testing

@@ -17,12 +17,6 @@ namespace {
 
 using engine::ImageSlot;
 
-std::string Joined(const std::vector<std::string>& lines) {
-    std::string out;
-    for (const auto& l : lines) out += l + "\n";
-    return out;
-}
-
 // A default-project rig writing only the modem image, with `faults` armed from the start.
 void StartModemOnly(EngineSimRig& rig, size_t imageKiB = 16) {
     rig.config.bAMSSFile = true;

@@ -16,12 +16,6 @@ namespace {
 
 using engine::ImageSlot;
 
-std::string Joined(const std::vector<std::string>& lines) {
-    std::string out;
-    for (const auto& l : lines) out += l + "\n";
-    return out;
-}
-
 // Every image in `expected` (device name -> staged slot) is stored complete with the staged bytes.
 void ExpectWritten(EngineSimRig& rig, const nlohmann::json& state,
                    const std::vector<std::pair<std::string, ImageSlot>>& expected) {

@@ -13,12 +13,6 @@ namespace {
 
 using engine::ImageSlot;
 
-std::string Joined(const std::vector<std::string>& lines) {
-    std::string out;
-    for (const auto& l : lines) out += l + "\n";
-    return out;
-}
-
 uint64_t Requests(const nlohmann::json& state, const std::string& name) {
     const auto& counts = state["model"]["requests"];
     return counts.contains(name) ? counts[name].get<uint64_t>() : 0;
