@@ -11,6 +11,7 @@
 #include <string>
 
 #include "platform/ini_file.h"
+#include "version/version.h"
 
 namespace {
 
@@ -33,6 +34,23 @@ bool SerialDriversPresent() {
 }  // namespace
 
 int main(int argc, char** argv) {
+    const std::string first = argc > 1 ? argv[1] : "";
+    if (first == "--help" || first == "-h") {
+        std::printf(
+            "usage: drivset [IMAGE-FOLDER]\n"
+            "Checks that the kernel can bind a USB serial device and records the verdict as\n"
+            "[Uninstall] UninstallUDisk (1 present, 0 missing) in IMAGE-FOLDER/Config.ini\n"
+            "(default: the current folder). Exit 0 when the drivers are present.\n");
+        return 0;
+    }
+    if (first == "--version") {
+        std::printf("%s\n", flintcast::version::Line("drivset").c_str());
+        return 0;
+    }
+    if (argc > 2 || (!first.empty() && first[0] == '-')) {
+        std::fprintf(stderr, "drivset: unexpected argument %s (see drivset --help)\n", argc > 2 ? argv[2] : argv[1]);
+        return 2;
+    }
     const fs::path folder = argc > 1 ? fs::path(argv[1]) : fs::current_path();
     const fs::path configPath = folder / "Config.ini";
 

@@ -149,8 +149,16 @@ int RunControlClient(const std::filesystem::path& root, const std::string& comma
         answer.append(buf, static_cast<size_t>(n));
     }
     ::close(fd);
+    const bool ok = answer.rfind("OK", 0) == 0;
+    if (!ok) {
+        // A refusal ("ERROR ...") or no answer at all: the reason on the error stream.
+        std::fprintf(stderr, "flintcast-devsim: %s\n", answer.empty() ? "no answer" : answer.c_str());
+        return 1;
+    }
+    // The state is pure JSON, so scripts can read it as it comes; its status is the exit code.
+    if (command == "state" && answer.rfind("OK ", 0) == 0) answer.erase(0, 3);
     std::fwrite(answer.data(), 1, answer.size(), stdout);
-    return answer.rfind("OK", 0) == 0 ? 0 : 1;
+    return 0;
 }
 
 }  // namespace flintcast::sim

@@ -1,7 +1,8 @@
 // flintcast-devsim: a virtual data card on pseudo-terminals.
-//   flintcast-devsim --root DIR --state DIR [--profile FILE] [--time-scale F] [--faults SPEC]
+//   flintcast-devsim --root DIR --state DIR [--profile FILE] [--time-scale F] [--faults SPEC] [--parent-pid PID]
 //   flintcast-devsim ctl DIR unplug|plug|reset|state|personality X|fault SPEC|clear-faults
 #include <signal.h>
+#include <sys/prctl.h>
 #include <sys/signalfd.h>
 #include <unistd.h>
 
@@ -16,12 +17,21 @@
 #include "sim/control_channel.h"
 #include "sim/device.h"
 #include "sim/profile.h"
+#include "version/version.h"
 
 namespace {
 
 constexpr const char* kUsage =
     "usage: flintcast-devsim --root DIR --state DIR [--profile FILE] [--time-scale F] [--faults SPEC]\n"
-    "       flintcast-devsim ctl DIR unplug|plug|reset|state|personality NAME|fault SPEC|clear-faults\n";
+    "                        [--parent-pid PID]\n"
+    "       flintcast-devsim ctl DIR unplug|plug|reset|state|personality NAME|fault SPEC|clear-faults\n"
+    "       flintcast-devsim --help | --version\n"
+    "\n"
+    "A simulated USB data card on pseudo-terminals: builds a device tree under --root (sysfs entries and\n"
+    "dev/ttyUSBn links), keeps the device's flash, NV and EFS in --state, and answers the tool's\n"
+    "protocols until SIGINT, SIGTERM or SIGHUP unplug it. --parent-pid ends it with that process.\n"
+    "`ctl DIR state` prints the device state as JSON; every ctl command's status is its exit code\n"
+    "(0 done, 1 refused by the device, 2 no simulator answers at DIR).\n";
 
 struct Options {
     std::string root;
@@ -29,6 +39,7 @@ struct Options {
     std::string profile;
     std::string faults;
     std::optional<double> timeScale;
+    std::optional<pid_t> parentPid;
 };
 
 std::optional<Options> ParseOptions(const std::vector<std::string>& args, std::string& error) {
@@ -52,6 +63,15 @@ std::optional<Options> ParseOptions(const std::vector<std::string>& args, std::s
             if (!value(o.profile)) return std::nullopt;
         } else if (a == "--faults") {
             if (!value(o.faults)) return std::nullopt;
+        } else if (a == "--parent-pid") {
+            std::string pid;
+            if (!value(pid)) return std::nullopt;
+            try {
+                o.parentPid = static_cast<pid_t>(std::stol(pid));
+            } catch (const std::exception&) {
+                error = "--parent-pid needs a process id";
+                return std::nullopt;
+            }
         } else if (a == "--time-scale") {
             if (!value(scale)) return std::nullopt;
             o.timeScale = flintcast::platform::ParseTimeScale(scale);
@@ -82,6 +102,11 @@ int RunDevice(const Options& o) {
     sigaddset(&stopSignals, SIGTERM);
     sigaddset(&stopSignals, SIGHUP);  // a closed terminal unplugs the device as cleanly
     sigprocmask(SIG_BLOCK, &stopSignals, nullptr);
+    if (o.parentPid) {
+        // The device is unplugged when the program that started it ends, however it ends.
+        ::prctl(PR_SET_PDEATHSIG, SIGTERM);
+        if (::getppid() != *o.parentPid) return 0;
+    }
     ::signal(SIGPIPE, SIG_IGN);
     const int stopFd = signalfd(-1, &stopSignals, SFD_CLOEXEC);
     if (stopFd < 0) {
@@ -112,6 +137,10 @@ int main(int argc, char** argv) {
     std::vector<std::string> args(argv + 1, argv + argc);
     if (!args.empty() && (args[0] == "--help" || args[0] == "-h")) {
         std::fputs(kUsage, stdout);
+        return 0;
+    }
+    if (!args.empty() && args[0] == "--version") {
+        std::printf("%s\n", flintcast::version::Line("flintcast-devsim").c_str());
         return 0;
     }
     try {

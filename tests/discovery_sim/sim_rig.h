@@ -92,8 +92,8 @@ public:
     // The simulator's state as "ctl state" answers it.
     nlohmann::json State() const {
         std::string out;
-        if (sim.Ctl("state", &out) != 0 || out.rfind("OK ", 0) != 0) return {};
-        return nlohmann::json::parse(out.substr(3), nullptr, false);
+        if (sim.Ctl("state", &out) != 0) return {};
+        return nlohmann::json::parse(out, nullptr, false);
     }
     // Waits (real time) until the simulator reports its device present with `enumerations`
     // enumerations or more.

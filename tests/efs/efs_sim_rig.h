@@ -64,7 +64,7 @@ public:
 
     // The device's state as the simulator reports it now.
     nlohmann::json State() const {
-        // The control client prints "OK " and the state.
+        // The control client prints the state as JSON.
         const std::string command = (fs::path(FLINTCAST_BIN_DIR) / "flintcast-devsim").string() + " ctl " +
                                     root().string() + " state";
         std::string out;

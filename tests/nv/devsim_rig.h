@@ -76,7 +76,7 @@ public:
         if (!ctl.Start(Devsim(), {"ctl", root().string(), "state"}, out)) return {};
         for (int i = 0; i < 500 && ctl.running(); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(10));
         ctl.Stop(1000);
-        std::string text = ReadText(out);  // "OK " and the JSON
+        std::string text = ReadText(out);  // the state as JSON
         if (text.rfind("OK ", 0) == 0) text.erase(0, 3);
         return nlohmann::json::parse(text, nullptr, false);
     }

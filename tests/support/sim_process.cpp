@@ -27,9 +27,9 @@ fs::path DevsimPath() { return fs::path(FLINTCAST_BIN_DIR) / "flintcast-devsim";
 
 namespace {
 
-// Runs a program with `args`, optionally capturing its stdout; returns the pid. The child gets
+// Runs a program with `args`, optionally capturing its stdout (and stderr with it); returns the pid. The child gets
 // SIGTERM when the test program dies, so a crashed test leaves no simulator behind.
-pid_t Spawn(const std::vector<std::string>& args, int* stdoutFd) {
+pid_t Spawn(const std::vector<std::string>& args, int* stdoutFd, bool withStderr = false) {
     std::vector<char*> argv;
     for (const auto& a : args) argv.push_back(const_cast<char*>(a.c_str()));
     argv.push_back(nullptr);
@@ -42,6 +42,7 @@ pid_t Spawn(const std::vector<std::string>& args, int* stdoutFd) {
         ::prctl(PR_SET_PDEATHSIG, SIGTERM);
         if (::getppid() != parent) ::_exit(127);
         if (stdoutFd != nullptr) ::dup2(pipeFds[1], 1);
+        if (stdoutFd != nullptr && withStderr) ::dup2(pipeFds[1], 2);
         ::execve(argv[0], argv.data(), environ);
         ::_exit(127);
     }
@@ -103,7 +104,8 @@ int SimProcess::Ctl(const std::string& command, std::string* output) const {
     std::istringstream words(command);
     for (std::string w; words >> w;) args.push_back(w);
     int fd = -1;
-    const pid_t pid = Spawn(args, &fd);
+    // A refusal's reason comes on the error stream.
+    const pid_t pid = Spawn(args, &fd, true);
     std::string text;
     char buf[4096];
     for (ssize_t n; (n = ::read(fd, buf, sizeof(buf))) > 0;) text.append(buf, static_cast<size_t>(n));
