@@ -5,13 +5,9 @@
 
 #include <CLI/CLI.hpp>
 
-namespace flintcast::cli {
+#include "cli/exit_codes.h"
 
-// Exit codes shared by the commands.
-inline constexpr int kExitOk = 0;
-inline constexpr int kExitFailure = 1;  // also: another instance is running
-inline constexpr int kExitUsage = 2;
-inline constexpr int kExitConfigError = 3;
+namespace flintcast::cli {
 
 // What the chosen subcommand will do once the whole command line is parsed
 // (so global options such as --time-scale are in force before it runs).

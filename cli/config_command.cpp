@@ -9,6 +9,7 @@
 
 #include "cli/commands.h"
 #include "cli/config_json.h"
+#include "config/config_sections.h"
 #include "config/dual_package.h"
 #include "config/read_config.h"
 #include "embedded/package.h"
@@ -77,7 +78,21 @@ int RunConfigCommand(const ConfigCommandOptions& options, std::ostream& out, std
     std::string source;
     if (options.file) {
         source = *options.file;
-        ok = config::ReadConfig(std::filesystem::path(*options.file), cfg, messages);
+        // A file that cannot be read, or that is no configuration at all, gets its error alone:
+        // a list of defaults before it would read like a configuration.
+        std::string error;
+        const auto ini = platform::IniFile::Load(std::filesystem::path(*options.file), &error);
+        if (!ini) {
+            err << fmt::format("flintcast: cannot read {}: {}\n", source, error);
+            return kExitConfigError;
+        }
+        if (!config::HasConfigSection(*ini)) {
+            err << fmt::format("flintcast: {} is not a configuration: it has none of the sections [Project], "
+                               "[DownloadItems], [NV_Default], ...\n",
+                               source);
+            return kExitConfigError;
+        }
+        ok = config::ReadConfig(*ini, cfg, messages);
     } else {
         source = "(embedded default)";
         const auto data = embedded::package::Find("Config.ini");

@@ -62,79 +62,113 @@ nlohmann::json QueryState(const fs::path& program, const fs::path& root, const f
     std::ifstream in(out, std::ios::binary);
     std::stringstream text;
     text << in.rdbuf();
-    std::string answer = text.str();
-    if (answer.rfind("OK ", 0) != 0) return nullptr;
-    auto state = nlohmann::json::parse(answer.substr(3), nullptr, false);
+    auto state = nlohmann::json::parse(text.str(), nullptr, false);
     return state.is_discarded() ? nlohmann::json() : state;
 }
 
 struct DemoOptions {
-    bool json = false;
+    RunOptions run;
     bool keep = false;
+};
+
+// The demo's folder and simulator go away however the demo ends: at its end, on an early
+// return, on Ctrl-C or SIGTERM (the run is stopped first), when its reader closes the pipe.
+// Should the demo itself be killed, the simulator ends with it (see --parent-pid).
+class DemoFolder {
+public:
+    DemoFolder(fs::path work, bool keep) : work_(std::move(work)), keep_(keep) {}
+    ~DemoFolder() {
+        if (keep_) return;
+        std::error_code ec;
+        fs::remove_all(work_, ec);
+    }
+    DemoFolder(const DemoFolder&) = delete;
+    DemoFolder& operator=(const DemoFolder&) = delete;
+
+private:
+    fs::path work_;
+    bool keep_;
+};
+
+class RunningSimulator {
+public:
+    platform::ChildProcess& process() { return process_; }
+    ~RunningSimulator() {
+        if (process_.running()) process_.Stop();
+    }
+
+private:
+    platform::ChildProcess process_;
 };
 
 int RunDemo(const DemoOptions& demo) {
     auto& clock = platform::SystemClock();
     if (std::getenv("FLINTCAST_TIME_SCALE") == nullptr && clock.scale() == 1.0) clock.setScale(kDemoTimeScale);
-    TerminalPresentation view(stdout, ChooseOutputStyle(stdout, demo.json), false);
+    TerminalPresentation view(PresentationFor(demo.run));
 
     char pattern[] = "/tmp/flintcast-demo-XXXXXX";
     if (::mkdtemp(pattern) == nullptr) {
-        view.Note("Cannot create the demo folder in /tmp.");
-        return kExitUsage;
+        view.Error("Cannot create the demo folder in /tmp.");
+        return kExitRefused;
     }
     const fs::path work(pattern);
+    DemoFolder folder(work, demo.keep);
     const fs::path root = work / "root";
     const fs::path state = work / "state";
     fs::create_directories(root);
     fs::create_directories(state);
 
-    // The demo's settings, logs and backups stay inside its folder, not in the user's.
+    // The demo's settings, logs, backups and staging stay inside its folder, never in the
+    // user's own (~/.config/flintcast, the backup root, the staging folder of a real run).
     ::setenv("XDG_CONFIG_HOME", (work / "config").c_str(), 1);
     ::setenv("XDG_STATE_HOME", (work / "statehome").c_str(), 1);
     ::setenv("XDG_DATA_HOME", (work / "data").c_str(), 1);
+    ::setenv("XDG_RUNTIME_DIR", (work / "runtime").c_str(), 1);
+    ::setenv("TMPDIR", (work / "temp").c_str(), 1);
+    ::setenv("HOME", work.c_str(), 1);
+    fs::create_directories(work / "runtime");
+    fs::create_directories(work / "temp");
 
     const fs::path profile = work / "unit.json";
     std::ofstream(profile) << DemoUnitProfile().dump();
-    platform::ChildProcess simulator;
+    RunningSimulator simulator;
     const fs::path program = OwnFolder() / "flintcast-devsim";
-    if (!simulator.Start(program, {"--root", root.string(), "--state", state.string(), "--profile", profile.string(),
-                                   "--time-scale", fmt::format("{}", clock.scale())},
-                         work / "devsim.log")) {
-        view.Note(fmt::format("Cannot start {}.", program.string()));
-        return kExitUsage;
+    if (!simulator.process().Start(program,
+                                   {"--root", root.string(), "--state", state.string(), "--profile", profile.string(),
+                                    "--time-scale", fmt::format("{}", clock.scale()), "--parent-pid",
+                                    std::to_string(::getpid())},
+                                   work / "devsim.log")) {
+        view.Error(fmt::format("Cannot start {}.", program.string()));
+        return kExitRefused;
     }
     const uint32_t start = clock.tickMs();
     const uint32_t startLimit = ToolMsFor(kSimulatorStartLimitSeconds);
-    while (!DevicePortsPresent(root) && simulator.running() && clock.tickMs() - start < startLimit) {
+    while (!DevicePortsPresent(root) && simulator.process().running() && clock.tickMs() - start < startLimit) {
         clock.sleepMs(50);
     }
     if (!DevicePortsPresent(root)) {
-        view.Note(fmt::format("The simulator did not come up; see {}.", (work / "devsim.log").string()));
-        simulator.Stop();
-        return kExitUsage;
+        view.Error(fmt::format("The simulator did not come up; see {}.", (work / "devsim.log").string()));
+        return kExitRefused;
     }
     view.Note(fmt::format("Simulated device ready under {} (time scale {}).", root.string(), clock.scale()));
 
-    RunOptions options;
+    RunOptions options = demo.run;
     options.deviceRoot = root.string();
-    options.json = demo.json;
     options.deviceWaitSeconds = 120;
+    options.stopWhenOutputCloses = true;
     const nlohmann::json before = QueryState(program, root, work);
     int result = RunUpdate(options, view);
     if (result == kExitOk) {
         const DeviceDataComparison data = CompareDeviceData(before, QueryState(program, root, work));
-        view.Note(data.summary);
-        if (!data.allRestored) result = kExitFailure;
+        if (data.allRestored) {
+            view.Note(data.summary);
+        } else {
+            view.Error(data.summary);
+            result = kExitFailure;
+        }
     }
-
-    simulator.Stop();
-    if (!demo.keep) {
-        std::error_code ec;
-        fs::remove_all(work, ec);
-    } else {
-        view.Note(fmt::format("Demo folder kept: {}", work.string()));
-    }
+    simulator.process().Stop();
+    if (demo.keep) view.Note(fmt::format("Demo folder kept: {}", work.string()));
     return result;
 }
 
@@ -143,7 +177,10 @@ int RunDemo(const DemoOptions& demo) {
 void RegisterDemoCommand(CLI::App& app, PendingCommand& pending) {
     auto options = std::make_shared<DemoOptions>();
     CLI::App* cmd = app.add_subcommand("demo", "Update a simulated device with the embedded default package");
-    cmd->add_flag("--json", options->json, "One JSON object per line event");
+    cmd->add_flag("--json", options->run.json, "One JSON event per line (docs/json-events.md)");
+    cmd->add_flag("--verbose,-v", options->run.verbose, "Show the worker's whole log on the terminal");
+    cmd->add_flag("--yes,-y", options->run.yes,
+                  "Answer OK to the run's questions (without it a terminal is asked; with no terminal, Cancel)");
     cmd->add_flag("--keep", options->keep, "Keep the demo folder (simulator state, run log) afterwards");
     cmd->callback([options, &pending] { pending.run = [options] { return RunDemo(*options); }; });
 }

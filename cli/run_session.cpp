@@ -9,6 +9,7 @@
 
 #include "cli/console_messages.h"
 #include "cli/embedded_package.h"
+#include "cli/exit_codes.h"
 #include "cli/single_instance.h"
 #include "config/dual_package.h"
 #include "config/read_config.h"
@@ -19,6 +20,7 @@
 #include "controller/discovery_environment.h"
 #include "controller/discovery_settings.h"
 #include "controller/image_staging.h"
+#include "controller/milestones.h"
 #include "controller/mode_switch_launch.h"
 #include "controller/run_controller.h"
 #include "engine/device_data_service.h"
@@ -34,9 +36,6 @@ namespace flintcast::cli {
 
 namespace {
 
-constexpr int kExitPass = 0;
-constexpr int kExitRunFailed = 1;
-constexpr int kExitRefused = 2;
 constexpr uint32_t kDriverInstallerWaitMs = 3000;
 constexpr uint32_t kDeviceWaitPollMs = 200;
 
@@ -174,30 +173,67 @@ bool WaitForReadyDevice(Session& s, controller::RunController& controller, int s
     auto& clock = platform::SystemClock();
     s.check->Start();
     const uint32_t start = clock.tickMs();
+    const uint32_t limit = static_cast<uint32_t>(seconds) * 1000u;
     while (s.checkVerdict.load() == 0 && !gInterrupted.load() && !controller.endRequested()) {
-        if (clock.tickMs() - start >= static_cast<uint32_t>(seconds) * 1000u) break;
+        const uint32_t waited = clock.tickMs() - start;
+        if (waited >= limit) break;
+        s.view.Waiting(limit - waited);
         controller.PumpEvents(clock.realTimeoutMs(kDeviceWaitPollMs));
     }
+    s.view.Waiting(0);
     if (s.checkVerdict.load() == 1) {
         controller.StopStartReminder();
         return true;
     }
     s.check->Stop();
-    if (s.checkVerdict.load() == 0 && !controller.endRequested()) s.view.Note("No ready device was found.");
+    if (s.checkVerdict.load() == 0 && !controller.endRequested() && !gInterrupted.load()) {
+        s.view.Error(fmt::format("No ready device was found in {} s.", seconds));
+    }
     return false;
+}
+
+void CatchStopSignals() {
+    gInterrupted.store(false);
+    struct sigaction action {};
+    action.sa_handler = OnInterrupt;
+    sigaction(SIGINT, &action, nullptr);
+    sigaction(SIGTERM, &action, nullptr);
+    sigaction(SIGHUP, &action, nullptr);
 }
 
 }  // namespace
 
+PresentationSetup PresentationFor(const RunOptions& options) {
+    PresentationSetup setup;
+    setup.style = ChooseOutputStyle(stdout, options.json);
+    setup.answers = ChooseAnswerMode(options.yes);
+    setup.verbose = options.verbose;
+    setup.colour = setup.style == OutputStyle::Terminal && ColourWanted(stdout);
+    setup.errColour = setup.style != OutputStyle::Json && ColourWanted(stderr);
+    return setup;
+}
+
 int RunUpdate(const RunOptions& options, TerminalPresentation& view) {
     PresentationSink lockSink(view);
     auto lock = AcquireSingleInstance(lockSink);
-    if (!lock) return kExitRunFailed;
+    if (!lock) return kExitRefused;
+
+    platform::SettingsStore settings;
+    if (options.resume) {
+        // Only a run that failed after its backup can be resumed; the full update is `run`.
+        const auto stored = settings.readString(platform::SettingsStore::kDownloadStatus).value_or("");
+        if (controller::PlanResume(stored).statusWrong) {
+            view.Error(fmt::format("Nothing to resume: no failed update is recorded{}. `flintcast run` updates the "
+                                   "device from the start.",
+                                   stored.empty() ? std::string() : fmt::format(" (last status: \"{}\")", stored)));
+            return kExitNothingToResume;
+        }
+    }
 
     Session s(view);
     if (!Prepare(options, s)) {
         controller::CleanUpStaging(s.folders, s.dualPackage);
-        return kExitRefused;
+        return kExitConfigError;
     }
     // The operator's connection utility must not share the device: its locks are held until exit.
     const auto utility = controller::CheckOperatorUtility(s.config.projectType, s.config.versionMarker);
@@ -210,9 +246,9 @@ int RunUpdate(const RunOptions& options, TerminalPresentation& view) {
     if (s.dualPackage) environment.SetSecondPackage(s.second);
     if (!environment.VerifyImageSet(s.config, false, s.images)) {
         environment.RemoveStagingFolders();
-        return kExitRefused;
+        return kExitConfigError;
     }
-    platform::SettingsStore settings;
+    view.SetImageBytes(s.images.totalBytes);
     controller::RunControllerSetup setup;
     setup.clock = &platform::SystemClock();
     setup.view = &view;
@@ -233,39 +269,48 @@ int RunUpdate(const RunOptions& options, TerminalPresentation& view) {
     setup.dataOps = &dataService;
     controller::RunController controller(std::move(setup));
     controller.Initialize();
+    CatchStopSignals();
     if (!WaitForReadyDevice(s, controller, options.deviceWaitSeconds)) {
         s.directory->StopWatching();
         environment.RemoveStagingFolders();
-        return kExitRefused;
+        return gInterrupted.load() ? kExitStopped : kExitRefused;
     }
-
-    gInterrupted.store(false);
-    struct sigaction action {};
-    action.sa_handler = OnInterrupt;
-    sigaction(SIGINT, &action, nullptr);
-    sigaction(SIGTERM, &action, nullptr);
 
     const bool started = options.resume ? controller.Reupdate1Click() : controller.StartClick();
     bool stopSent = false;
     while (controller.Running() || controller.RestartPending()) {
         controller.PumpEvents(100);
-        if (gInterrupted.load() && !stopSent) {
+        const bool readerGone = options.stopWhenOutputCloses && view.outputClosed();
+        if ((gInterrupted.load() || readerGone) && !stopSent) {
             stopSent = true;
             controller.StopClick();
         }
     }
     controller.PumpEvents(0);
+    const std::string runLog = controller.runLogPath().string();
     controller.Exit();
     s.directory->StopWatching();
-    if (!started && !controller.lastRunEnded()) return kExitRefused;
-    return controller.lastRunPassed() ? kExitPass : kExitRunFailed;
+    int code = kExitFailure;
+    if (!started && !controller.lastRunEnded()) {
+        code = kExitRefused;
+    } else if (controller.lastRunPassed()) {
+        code = kExitOk;
+    } else if (stopSent) {
+        code = kExitStopped;
+    }
+    view.FinishPhases(code == kExitOk       ? controller::PhaseOutcome::Ok
+                      : code == kExitStopped ? controller::PhaseOutcome::Stopped
+                                             : controller::PhaseOutcome::Failed);
+    std::error_code ec;
+    view.Result(code, code != kExitOk && !runLog.empty() && std::filesystem::exists(runLog, ec) ? runLog : "");
+    return code;
 }
 
 int ShowDevices(const RunOptions& options, TerminalPresentation& view) {
     Session s(view);
     if (!Prepare(options, s)) {
         controller::CleanUpStaging(s.folders, s.dualPackage);
-        return kExitRefused;
+        return kExitConfigError;
     }
     const auto outcome = s.check->RunDeviceCheck();
     (void)outcome;
@@ -281,7 +326,7 @@ int ShowDevices(const RunOptions& options, TerminalPresentation& view) {
     const auto facts = s.discovery->facts();
     if (!facts.deviceVersion.empty()) view.Note(fmt::format("device version:   {}", facts.deviceVersion));
     controller::CleanUpStaging(s.folders, s.dualPackage);
-    return s.checkVerdict.load() == 1 ? kExitPass : kExitRunFailed;
+    return s.checkVerdict.load() == 1 ? kExitOk : kExitRefused;
 }
 
 }  // namespace flintcast::cli

@@ -15,16 +15,23 @@ struct RunOptions {
     bool autotest = false;
     bool json = false;
     bool resume = false;
+    bool yes = false;      // answer OK to the run's questions
+    bool verbose = false;  // the whole worker log on the terminal
+    // The demo: a closed output (the reader went away) stops the run; a real update goes on.
+    bool stopWhenOutputCloses = false;
     // The demo: backup and restore switched off (their modules are not part of this build).
     bool backupRestoreOff = false;
     // How long (tool seconds) to wait for a ready device.
     int deviceWaitSeconds = 120;
 };
 
-// Exit code: 0 after "PASS", 1 when the run failed, 2 when it was refused.
+// The presentation the options ask for, on standard output and error.
+PresentationSetup PresentationFor(const RunOptions& options);
+
+// Exit code as cli/exit_codes.h lists them.
 int RunUpdate(const RunOptions& options, TerminalPresentation& view);
 
-// The port scan and one device check pass; 0 when the device is ready.
+// One line per attached unit (USB path, personality, ports, the project check's verdict).
 int ShowDevices(const RunOptions& options, TerminalPresentation& view);
 
 }  // namespace flintcast::cli

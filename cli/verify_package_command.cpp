@@ -59,6 +59,11 @@ void PrintList(const std::vector<controller::ListedImage>& list, const engine::I
 
 int RunVerifyPackageCommand(const VerifyPackageOptions& options, std::ostream& out, std::ostream& err) {
     ConsoleMessageSink messages(err);
+    std::error_code ec;
+    if (options.folder && !fs::is_directory(*options.folder, ec)) {
+        err << fmt::format("flintcast: image folder {} does not exist\n", *options.folder);
+        return kExitConfigError;
+    }
     const EmbeddedPackage package;
     const controller::StagingFolders folders = PrivateFolders(options);
     config::ProjectConfig cfg;
@@ -71,7 +76,7 @@ int RunVerifyPackageCommand(const VerifyPackageOptions& options, std::ostream& o
         configOk = staged.configOk;
         if (!staged.ok) {
             if (!options.keepStaging) RemoveStaging(options, folders);
-            return kExitFailure;
+            return kExitConfigError;
         }
     } else {
         // Only the converter library is needed from the program itself.
@@ -103,7 +108,7 @@ int RunVerifyPackageCommand(const VerifyPackageOptions& options, std::ostream& o
     if (complete) PrintList(list, images, cfg.bFastSpeedDownload, out);
 
     if (!options.keepStaging) RemoveStaging(options, folders);
-    if (!complete) return kExitFailure;
+    if (!complete) return kExitConfigError;
     return configOk ? kExitOk : kExitConfigError;
 }
 

@@ -66,9 +66,17 @@ TEST(FlintcastProgram, ConfigErrorsExitWithThreeAndListTheirMessages) {
     EXPECT_EQ(j["messages"][0]["text"], "Default NV configration is incorrect!");
     EXPECT_EQ(j["configurationError"], true);
 
+    // A missing file, or one that is no configuration at all, gets its error alone on the error
+    // stream: no list of defaults before it.
     r = RunFlintcast("config '" + (dir.path() / "absent.ini").string() + "'");
     EXPECT_EQ(r.exitCode, 3);
-    EXPECT_NE(r.out.find("Could not read configuration file"), std::string::npos);
+    EXPECT_EQ(r.out, "");
+    const auto passwd = WriteFile(dir.path(), "passwd", "root:x:0:0:root:/root:/bin/bash\nbin:x:1:1::/:/sbin/nologin\n");
+    r = RunFlintcast("config '" + passwd.string() + "'");
+    EXPECT_EQ(r.exitCode, 3);
+    EXPECT_EQ(r.out, "");
+    const auto binary = WriteFile(dir.path(), "blob", std::string("\x7f" "ELF\x02\x01\x01\0\0\0=[x", 14));
+    EXPECT_EQ(RunFlintcast("config --json '" + binary.string() + "'").exitCode, 3);
 
     EXPECT_EQ(RunFlintcast("--time-scale 0 config").exitCode, 2);
     EXPECT_EQ(RunFlintcast("--time-scale 0.01 config").exitCode, 0);

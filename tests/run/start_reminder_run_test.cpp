@@ -46,7 +46,7 @@ TEST(StartReminderRun, NoDeviceEndsTheToolWithTheVariantsMessage) {
                            "--device-wait", "60"},
                           output));
     for (int i = 0; i < 3000 && run.running(); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    EXPECT_EQ(run.Stop(1000), 2);
+    EXPECT_EQ(run.Stop(1000), 4);  // refused before any change to the device
     std::ifstream in(output);
     std::stringstream text;
     text << in.rdbuf();

@@ -3,8 +3,12 @@
 
 #include <signal.h>
 
+#include <algorithm>
+#include <sstream>
 #include <string>
+#include <vector>
 
+#include "tests/run/json_event_schema.h"
 #include "tests/run/update_run_fixture.h"
 
 namespace flintcast {
@@ -21,6 +25,41 @@ protected:
     }
 };
 
+// Every event of a whole run fits the schema of docs/json-events.md, the phases come in the order
+// of the update, and the progress carries the image bytes up to their total.
+void ExpectEventsFitTheDocumentedSchema(const std::string& out) {
+    const auto schema = testing::DocumentedEventSchema();
+    ASSERT_TRUE(schema.is_object()) << "docs/json-events.md has no json-schema block";
+    std::istringstream lines(out);
+    std::vector<std::string> startedPhases;
+    uint64_t lastBytes = 0;
+    uint64_t total = 0;
+    nlohmann::json last;
+    for (std::string line; std::getline(lines, line);) {
+        const auto event = nlohmann::json::parse(line, nullptr, false);
+        ASSERT_EQ(testing::SchemaProblem(schema, event), "") << line;
+        const std::string type = event["event"];
+        if (type == "phase" && event["state"] == "started") startedPhases.push_back(event["phase"]);
+        if (type == "phase" && event["state"] == "ended") EXPECT_EQ(event["outcome"], "ok") << line;
+        if (type == "progress") {
+            EXPECT_GE(event["bytes_done"].get<uint64_t>(), lastBytes) << line;
+            lastBytes = event["bytes_done"];
+            total = event["bytes_total"];
+        }
+        last = event;
+    }
+    EXPECT_EQ(last["event"], "result");
+    EXPECT_EQ(last["exit_code"], 0);
+    EXPECT_GT(total, 0u);
+    EXPECT_EQ(lastBytes, total);
+    const std::vector<std::string> order{"checks", "backup", "boot-loader", "image", "reset", "restore"};
+    auto at = startedPhases.begin();
+    for (const auto& phase : order) {
+        at = std::find(at, startedPhases.end(), phase);
+        EXPECT_NE(at, startedPhases.end()) << "no " << phase << " phase in order";
+    }
+}
+
 TEST_F(UpdateRunTest, DefaultPackageImagesOnlyRunsToPass) {
     platform::ChildProcess run;
     ASSERT_TRUE(StartRun(run, ConfigWith({{"DownloadItems/bBackup", "0"}, {"DownloadItems/bRestore", "0"}})));
@@ -32,9 +71,9 @@ TEST_F(UpdateRunTest, DefaultPackageImagesOnlyRunsToPass) {
     ASSERT_NE(pass, std::string::npos) << out;
     EXPECT_LT(start, pass);
     // The bar reaches 100 only with the pass, never while images are written.
-    const auto full = out.find("\"position\":100");
+    const auto full = out.find("\"percent\":100");
     ASSERT_NE(full, std::string::npos);
-    EXPECT_EQ(out.find("\"position\":100", 0), full);
+    EXPECT_EQ(out.find("\"percent\":100", 0), full);
     EXPECT_NE(out.find("\"text\":\"AMSSFile succssfully\""), std::string::npos);
     EXPECT_NE(Settings().find("DownloadStatus=PASS"), std::string::npos) << Settings();
     // A passed run deletes its log outside the unattended mode.
@@ -52,6 +91,7 @@ TEST_F(UpdateRunTest, DefaultPackageWithBackupAndRestoreRunsToPassAndKeepsTheDev
     EXPECT_NE(out.find("\"text\":\"Restore NV......OK\""), std::string::npos) << out;
     EXPECT_NE(out.find("\"kind\":3,\"slot\":0,\"text\":\"PASS\""), std::string::npos) << out;
     EXPECT_EQ(out.find("ERROR"), std::string::npos) << out;
+    ExpectEventsFitTheDocumentedSchema(out);
 
     // After the new images the device holds the identity and NV items it had before.
     const auto after = DeviceState();
@@ -67,7 +107,7 @@ TEST_F(UpdateRunTest, AdbBackupConfigurationIsRefusedBeforeTheRun) {
     platform::ChildProcess run;
     ASSERT_TRUE(StartRun(run, ConfigWith({{"DownloadItems/bBackupARM11Files", "1"},
                                           {"ARM11Files/ARM11F0", "/data/misc/wifi/wlan.bin"}})));
-    EXPECT_EQ(WaitFor(run), 2);
+    EXPECT_EQ(WaitFor(run), 4);  // refused before any change to the device
     const std::string out = Output();
     EXPECT_NE(out.find("Not available yet: adb file backup"), std::string::npos) << out;
     EXPECT_EQ(out.find("backup and restore of device data"), std::string::npos) << out;

@@ -51,7 +51,7 @@ TEST_F(StagingTest, VerifyPackageOnAFolderReportsTheFirstMessage) {
 
     std::filesystem::remove(images() / "cefs.mbn");
     run = RunCommand(base);
-    EXPECT_EQ(run.exitCode, 1);
+    EXPECT_EQ(run.exitCode, 3);  // an incomplete package
     EXPECT_NE(run.output.find("Error: File " + (images() / "cefs.mbn").string() + " does not exist!"), std::string::npos)
         << run.output;
 }
