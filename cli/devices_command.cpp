@@ -15,7 +15,9 @@ void RegisterDevicesCommand(CLI::App& app, PendingCommand& pending) {
     cmd->add_flag("--json", options->json, "One JSON object per unit (docs/json-events.md)");
     cmd->callback([options, &pending] {
         pending.run = [options] {
-            TerminalPresentation view(PresentationFor(*options));
+            PresentationSetup setup = PresentationFor(*options);
+            setup.logShown = false;
+            TerminalPresentation view(setup);
             return ShowDevices(*options, view);
         };
     });

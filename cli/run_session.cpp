@@ -3,6 +3,7 @@
 #include <fmt/format.h>
 #include <signal.h>
 
+#include <algorithm>
 #include <atomic>
 #include <iostream>
 #include <memory>
@@ -10,10 +11,12 @@
 #include "cli/console_messages.h"
 #include "cli/embedded_package.h"
 #include "cli/exit_codes.h"
+#include "cli/json_events.h"
 #include "cli/single_instance.h"
 #include "config/dual_package.h"
 #include "config/read_config.h"
 #include "config/uninstall_key.h"
+#include "controller/attached_units.h"
 #include "controller/device_check.h"
 #include "controller/device_discovery.h"
 #include "controller/discovery_directory.h"
@@ -29,6 +32,7 @@
 #include "platform/clock.h"
 #include "platform/ini_file.h"
 #include "platform/paths.h"
+#include "platform/port_scanner.h"
 #include "platform/process.h"
 #include "platform/settings_store.h"
 
@@ -78,6 +82,7 @@ struct Session {
     std::unique_ptr<controller::ModeSwitchLauncher> modeSwitch;
     std::unique_ptr<controller::DeviceCheck> check;
     std::atomic<int> checkVerdict{0};  // 0 polling, 1 ready, 2 refused
+    std::string lastWarning;           // the check's refusal, for `devices`; written before checkVerdict
     bool dualPackage = false;          // Packet = 2: the second package is staged in TempFiles2
     config::SecondPackage second;
 
@@ -144,6 +149,7 @@ bool Prepare(const RunOptions& options, Session& s) {
     };
     hooks.warning = [&s](std::string_view text) {
         s.view.ShowMessage({"Warning", std::string(text)});
+        s.lastWarning = std::string(text);
         s.checkVerdict.store(2);
     };
     hooks.runDriverInstaller = [&s, &clock, deviceRoot = options.deviceRoot] {
@@ -315,21 +321,40 @@ int ShowDevices(const RunOptions& options, TerminalPresentation& view) {
         controller::CleanUpStaging(s.folders, s.dualPackage);
         return kExitConfigError;
     }
-    const auto outcome = s.check->RunDeviceCheck();
-    (void)outcome;
+    // One pass of the project's check on the unit the discovery picks, then every unit listed.
+    s.check->RunDeviceCheck();
     const auto boxes = s.discovery->boxes();
+    const auto scanned = platform::ScanUsbSerialPorts(platform::DeviceRoot());
+    const auto units = controller::GroupAttachedUnits(scanned.value_or(std::vector<platform::UsbSerialPort>{}), boxes);
+    const std::string checked = boxes.diag.empty() ? std::string() : boxes.diag.front();
     auto list = [](const std::vector<std::string>& ports) {
         std::string text;
-        for (const auto& p : ports) text += (text.empty() ? "" : ", ") + p;
-        return text.empty() ? std::string("none") : text;
+        for (const auto& p : ports) text += (text.empty() ? "" : ",") + p;
+        return text.empty() ? std::string("-") : text;
     };
-    view.Note(fmt::format("diagnostic ports: {}", list(boxes.diag)));
-    view.Note(fmt::format("terminal ports:   {}", list(boxes.terminal)));
-    view.Note(fmt::format("modem ports:      {}", list(boxes.modem)));
-    const auto facts = s.discovery->facts();
-    if (!facts.deviceVersion.empty()) view.Note(fmt::format("device version:   {}", facts.deviceVersion));
+    for (const auto& unit : units) {
+        std::string verdict = "not checked";
+        if (!checked.empty() && std::find(unit.diag.begin(), unit.diag.end(), checked) != unit.diag.end()) {
+            verdict = s.checkVerdict.load() == 1 ? "ready" : s.lastWarning.empty() ? "not ready" : s.lastWarning;
+        }
+        if (options.json) {
+            view.Raw(DeviceJson({{"usb_path", unit.usbPath},
+                                 {"vendor_id", unit.vendorId},
+                                 {"product_id", unit.productId},
+                                 {"personality", unit.personality},
+                                 {"diagnostic_ports", unit.diag},
+                                 {"modem_ports", unit.modem},
+                                 {"terminal_ports", unit.terminal},
+                                 {"verdict", verdict}})
+                         .dump());
+        } else {
+            view.Raw(fmt::format("{:<10} {}:{}  {:<9} diag {:<10} modem {:<10} {}", unit.usbPath, unit.vendorId,
+                                 unit.productId, unit.personality, list(unit.diag), list(unit.modem), verdict));
+        }
+    }
+    if (units.empty()) view.Error("No unit attached.");
     controller::CleanUpStaging(s.folders, s.dualPackage);
-    return s.checkVerdict.load() == 1 ? kExitOk : kExitRefused;
+    return units.empty() ? kExitRefused : kExitOk;
 }
 
 }  // namespace flintcast::cli

@@ -127,6 +127,10 @@ void TerminalPresentation::ShowPhaseEvents(const std::vector<controller::PhaseEv
 
 void TerminalPresentation::ShowLine(int slot, int kind, const std::string& text) {
     std::lock_guard lock(mutex_);
+    if (!setup_.logShown) {
+        if (kind == kFailureKind) WriteError(text, kRed);
+        return;
+    }
     const auto events = phases_.OnLine(kind, text, NowMs());
     if (setup_.style == OutputStyle::Json) {
         Emit(LineJson(slot, kind, text).dump());
@@ -193,6 +197,7 @@ void TerminalPresentation::SetProgress(int slot, int position, int maximum) {
 
 void TerminalPresentation::SetStatus(const std::string& text, controller::RunState state) {
     std::lock_guard lock(mutex_);
+    if (!setup_.logShown) return;
     if (setup_.style == OutputStyle::Json) {
         Emit(StatusJson(text, state).dump());
         return;
@@ -300,6 +305,7 @@ void TerminalPresentation::FinishPhases(controller::PhaseOutcome outcome) {
 
 void TerminalPresentation::Note(const std::string& text) {
     std::lock_guard lock(mutex_);
+    if (!setup_.logShown) return;
     if (setup_.style == OutputStyle::Json) {
         Emit(NoteJson(text).dump());
         return;
@@ -307,6 +313,12 @@ void TerminalPresentation::Note(const std::string& text) {
     ClearBar();
     Write(setup_.out, text + "\n");
     if (setup_.style == OutputStyle::Terminal) DrawLive(true);
+}
+
+void TerminalPresentation::Raw(const std::string& line) {
+    std::lock_guard lock(mutex_);
+    ClearBar();
+    Write(setup_.out, line + "\n");
 }
 
 void TerminalPresentation::Error(const std::string& text) {

@@ -44,6 +44,7 @@ struct PresentationSetup {
     bool verbose = false;     // Terminal style: the raw log lines too
     bool colour = false;      // Terminal style: colours on the output stream
     bool errColour = false;   // colours on the error stream
+    bool logShown = true;     // false: only failures of the log and no notes (a listing command)
 };
 
 class TerminalPresentation : public controller::Presentation {
@@ -66,6 +67,8 @@ public:
     void FinishPhases(controller::PhaseOutcome outcome);
     // Lines that are not the controller's: information on the output stream...
     void Note(const std::string& text);
+    // A result line as it stands on the output stream (a listing, a JSON object).
+    void Raw(const std::string& line);
     // ... and errors or refusals on the error stream.
     void Error(const std::string& text);
     // The closing event: the exit code and its meaning (JSON), the run log's place (text).

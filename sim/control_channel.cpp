@@ -152,6 +152,7 @@ int RunControlClient(const std::filesystem::path& root, const std::string& comma
     const bool ok = answer.rfind("OK", 0) == 0;
     if (!ok) {
         // A refusal ("ERROR ...") or no answer at all: the reason on the error stream.
+        while (!answer.empty() && answer.back() == '\n') answer.pop_back();
         std::fprintf(stderr, "flintcast-devsim: %s\n", answer.empty() ? "no answer" : answer.c_str());
         return 1;
     }

@@ -103,6 +103,26 @@ TEST_F(UpdateRunTest, DefaultPackageWithBackupAndRestoreRunsToPassAndKeepsTheDev
     EXPECT_EQ(after["model"]["nv_items"], before["model"]["nv_items"]);
 }
 
+// `flintcast devices` lists the simulated unit with its ports, personality and the check's verdict.
+TEST_F(UpdateRunTest, DevicesListsTheAttachedUnit) {
+    const auto schema = testing::DocumentedEventSchema();
+    platform::ChildProcess devices;
+    ASSERT_TRUE(devices.Start(fs::path(FLINTCAST_BIN_DIR) / "flintcast",
+                              {"--time-scale", kScale, "devices", "--json", "--device-root", root.string()},
+                              dir.path() / "devices.out"));
+    EXPECT_EQ(WaitFor(devices, 60), 0);
+    const std::string out = ReadWholeFile(dir.path() / "devices.out");
+    const auto unit = nlohmann::json::parse(out, nullptr, false);
+    ASSERT_TRUE(unit.is_object()) << "one JSON object per unit, nothing else: " << out;
+    EXPECT_EQ(testing::SchemaProblem(schema, unit), "");
+    EXPECT_EQ(unit["event"], "device");
+    EXPECT_EQ(unit["usb_path"], "1-1");
+    EXPECT_EQ(unit["personality"], "normal");
+    EXPECT_EQ(unit["diagnostic_ports"].size(), 1u);
+    EXPECT_EQ(unit["modem_ports"].size(), 1u);
+    EXPECT_EQ(unit["verdict"], "ready");
+}
+
 TEST_F(UpdateRunTest, AdbBackupConfigurationIsRefusedBeforeTheRun) {
     platform::ChildProcess run;
     ASSERT_TRUE(StartRun(run, ConfigWith({{"DownloadItems/bBackupARM11Files", "1"},
