@@ -156,6 +156,7 @@ int RunDemo(const DemoOptions& demo) {
     options.deviceRoot = root.string();
     options.deviceWaitSeconds = 120;
     options.stopWhenOutputCloses = true;
+    options.reportResult = false;
     const nlohmann::json before = QueryState(program, root, work);
     int result = RunUpdate(options, view);
     if (result == kExitOk) {
@@ -169,6 +170,7 @@ int RunDemo(const DemoOptions& demo) {
     }
     simulator.process().Stop();
     if (demo.keep) view.Note(fmt::format("Demo folder kept: {}", work.string()));
+    view.Result(result, "");
     return result;
 }
 

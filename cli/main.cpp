@@ -1,6 +1,8 @@
 // flintcast: the command-line front of the firmware update tool.
 #include <fmt/format.h>
 
+#include <signal.h>
+
 #include <CLI/CLI.hpp>
 #include <cstdio>
 #include <string>
@@ -30,6 +32,9 @@ std::string CommandWord(int argc, char** argv) {
 
 int main(int argc, char** argv) {
     using namespace flintcast;
+    // A closed pipe is an error on the write, not the end of the program: an update in progress
+    // goes on, and the demo stops its run and its simulator.
+    ::signal(SIGPIPE, SIG_IGN);
     CLI::App app{"Flintcast: firmware update tool for USB data cards, routers and handsets", "flintcast"};
     app.set_version_flag("--version", version::Line("flintcast"));
     app.require_subcommand(1);

@@ -222,7 +222,10 @@ PresentationSetup PresentationFor(const RunOptions& options) {
     return setup;
 }
 
-int RunUpdate(const RunOptions& options, TerminalPresentation& view) {
+namespace {
+
+// The run's steps; `runLog` is set to the run log of a run that did not pass.
+int UpdateSteps(const RunOptions& options, TerminalPresentation& view, std::string& failedRunLog) {
     PresentationSink lockSink(view);
     auto lock = AcquireSingleInstance(lockSink);
     if (!lock) return kExitRefused;
@@ -311,7 +314,16 @@ int RunUpdate(const RunOptions& options, TerminalPresentation& view) {
                       : code == kExitStopped ? controller::PhaseOutcome::Stopped
                                              : controller::PhaseOutcome::Failed);
     std::error_code ec;
-    view.Result(code, code != kExitOk && !runLog.empty() && std::filesystem::exists(runLog, ec) ? runLog : "");
+    if (code != kExitOk && !runLog.empty() && std::filesystem::exists(runLog, ec)) failedRunLog = runLog;
+    return code;
+}
+
+}  // namespace
+
+int RunUpdate(const RunOptions& options, TerminalPresentation& view) {
+    std::string failedRunLog;
+    const int code = UpdateSteps(options, view, failedRunLog);
+    if (options.reportResult) view.Result(code, failedRunLog);
     return code;
 }
 

@@ -19,6 +19,8 @@ struct RunOptions {
     bool verbose = false;  // the whole worker log on the terminal
     // The demo: a closed output (the reader went away) stops the run; a real update goes on.
     bool stopWhenOutputCloses = false;
+    // The closing result event (or run log line) comes from the run; the demo gives its own.
+    bool reportResult = true;
     // The demo: backup and restore switched off (their modules are not part of this build).
     bool backupRestoreOff = false;
     // How long (tool seconds) to wait for a ready device.
