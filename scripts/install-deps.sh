@@ -8,13 +8,19 @@ PACKAGES=(
   libgtest-dev libgmock-dev libbenchmark-dev
   xorriso
 )
+# Manual pages and the Debian package (scripts/package.sh).
+PACKAGES+=(scdoc dpkg-dev)
 missing=()
 for p in "${PACKAGES[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
 done
 if [ ${#missing[@]} -gt 0 ]; then
+  echo "Installing: ${missing[*]}"
   SUDO=""
-  [ "$(id -u)" -eq 0 ] || SUDO="sudo"
+  if [ "$(id -u)" -ne 0 ]; then
+    command -v sudo >/dev/null || { echo "install-deps: run as root, or install sudo" >&2; exit 1; }
+    SUDO="sudo"
+  fi
   export DEBIAN_FRONTEND=noninteractive
   $SUDO apt-get update -qq
   $SUDO apt-get install -y -qq --no-install-recommends "${missing[@]}"
