@@ -412,7 +412,7 @@ std::string Device::Control(const std::string& rawLine) {
             std::lock_guard lock(model_.mutex);
             model_.OnRestart();
         }
-        PlugNow(UsbPersonality::Normal);
+        PlugNow(profile_.fastboot.atPowerUp ? UsbPersonality::Fastboot : UsbPersonality::Normal);
         return "OK " + ReadyLine();
     }
     if (verb == "reset") {

@@ -110,5 +110,26 @@ TEST_F(FastbootClient, InjectedFaultsReachTheTool) {
     EXPECT_FALSE(state["partitions"].contains("splash"));
 }
 
+// The reset that ends a streaming session starts the bootloader's fastboot mode; continue from
+// there boots the system with its ports and adbd.
+TEST(AndroidUnit, ResetAfterStreamingComesBackInFastbootMode) {
+    SimProcess sim({"--profile", "android"});
+    ASSERT_EQ(sim.Ctl("personality programmer"), 0);
+    ASSERT_TRUE(sim.WaitForDev({"bus", "ttyUSB0"}));
+    EXPECT_TRUE(sim.StateFile()["adb"].is_null());
+    {
+        PortClient port(sim.dev("ttyUSB0"));
+        port.Write(Frame({0x0B}));
+        const auto reply = port.ReadFrame();
+        ASSERT_TRUE(reply);
+        EXPECT_EQ(Unframe(*reply), std::vector<uint8_t>{0x0C});
+    }
+    EXPECT_FALSE(WaitForService(sim, "fastboot").empty());
+    EXPECT_EQ(sim.StateFile()["personality"], "fastboot");
+    ASSERT_EQ(sim.Ctl("reset"), 0);
+    EXPECT_FALSE(WaitForService(sim, "adb").empty());
+    EXPECT_TRUE(sim.StateFile()["fastboot"].is_null());
+}
+
 }  // namespace
 }  // namespace flintcast::simtest
