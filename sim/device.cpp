@@ -13,6 +13,7 @@
 #include <fmt/format.h>
 #include <nlohmann/json.hpp>
 
+#include "sim/protocols/scsi_disk.h"
 #include "sim/state_file.h"
 #include "sim/text_util.h"
 
@@ -49,6 +50,9 @@ const fs::path& CreatedFolder(const fs::path& folder) {
 }
 
 // The identity values a unit keeps in its NV memory: an EFS image leaves them blank.
+// What the unit shows in its disk personality: the disk that carries its driver installer.
+StorageFunction ModemDisk() { return {StorageKind::Disk, true, kModemDiskVendor, kModemDiskModel}; }
+
 IdentityValues WipedIdentity(IdentityValues values) {
     for (const char* key : {"sn", "imei_1", "imei", "esn", "meid", "bluetooth", "sales_count", "sales_info",
                             "wifi_cal", "testinf", "uit87", "uit89"}) {
@@ -131,15 +135,16 @@ std::vector<int> Device::NextNumbers(size_t count, bool shift) const {
 }
 
 std::string Device::Start() {
-    PlugNow(UsbPersonality::Normal);
+    PlugNow(profile_.powerUp);
     return ReadyLine();
 }
 
 std::string Device::ReadyLine() const {
     std::string ports;
     for (const auto& p : ports_) ports += fmt::format("{}{}={}", ports.empty() ? "" : " ", PortRoleName(p.role), p.name);
-    return fmt::format("flintcast-devsim ready: project {} {} ports {} root {}", profile_.project,
-                       UsbPersonalityName(personality_), ports, tree_.root().string());
+    const std::string disk = tree_.blockName().empty() ? "" : " disk " + tree_.blockName();
+    return fmt::format("flintcast-devsim ready: project {} {} ports {}{} root {}", profile_.project,
+                       UsbPersonalityName(personality_), ports, disk, tree_.root().string());
 }
 
 void Device::PlugNow(UsbPersonality personality) {
@@ -179,8 +184,10 @@ void Device::CreatePorts(UsbPersonality personality, const std::vector<int>& num
     }
     retained_.clear();
     if (personality == UsbPersonality::Normal) composition_ = ComposeUsb(modem_);
-    tree_.Plug(layout, profile_.serial, entries,
-               personality == UsbPersonality::Normal ? composition_.storage : std::nullopt);
+    if (personality == UsbPersonality::Storage) composition_ = UsbComposition{"", ModemDisk()};
+    const bool showsStorage = personality == UsbPersonality::Normal || personality == UsbPersonality::Storage;
+    tree_.Plug(layout, profile_.serial, entries, showsStorage ? composition_.storage : std::nullopt);
+    OpenDiskNode(showsStorage ? composition_.storage : std::nullopt);
     lastNumbers_ = numbers;
     personality_ = personality;
     status_ = Status::Present;
@@ -190,6 +197,7 @@ void Device::CreatePorts(UsbPersonality personality, const std::vector<int>& num
 }
 
 void Device::RemovePorts(const std::vector<std::string>& keep) {
+    disk_.reset();
     tree_.Unplug();
     for (auto& port : ports_) {
         if (std::find(keep.begin(), keep.end(), port.name) != keep.end()) retained_[port.name] = std::move(port.pty);
@@ -243,6 +251,9 @@ void Device::Run(int stopFd) {
         fds.push_back({control_->fd(), POLLIN, 0});
         const auto clients = control_->clientFds();
         for (int fd : clients) fds.push_back({fd, POLLIN, 0});
+        const auto diskFds = disk_ ? disk_->fds() : std::vector<int>{};
+        const size_t firstDisk = fds.size();
+        for (int fd : diskFds) fds.push_back({fd, POLLIN, 0});
         const size_t firstPort = fds.size();
         for (const auto& port : ports_) fds.push_back({port.pty->masterFd(), POLLIN, 0});
         for (const auto& [name, pty] : retained_) fds.push_back({pty->masterFd(), POLLIN, 0});
@@ -258,6 +269,14 @@ void Device::Run(int stopFd) {
             }
         }
         if (commandRan) continue;  // a command may have changed the ports
+        bool diskServed = false;
+        for (size_t i = 0; ready > 0 && i < diskFds.size() && disk_; ++i) {
+            if (fds[firstDisk + i].revents & (POLLIN | POLLHUP | POLLERR)) {
+                ServeDisk(diskFds[i]);
+                diskServed = true;
+            }
+        }
+        if (diskServed) continue;  // the mode switch may have changed the ports
         if (ready > 0) {
             const uint32_t generation = portGeneration_;
             for (size_t i = 0; i < ports_.size() && generation == portGeneration_; ++i) {
@@ -326,6 +345,26 @@ void Device::ServePort(size_t index) {
     // A terminal port takes what it is given and answers nothing the tool uses.
 }
 
+void Device::OpenDiskNode(const std::optional<StorageFunction>& storage) {
+    disk_.reset();
+    if (!storage || storage->kind != StorageKind::Disk || tree_.blockName().empty()) return;
+    disk_ = std::make_unique<ScsiDiskServer>(tree_.DevPath(tree_.blockName()));
+}
+
+void Device::ServeDisk(int fd) {
+    const auto& storage = composition_.storage;
+    const DiskIdentity identity{storage && !storage->vendor.empty() ? storage->vendor : "Flintcst",
+                                storage && !storage->model.empty() ? storage->model : "Virtual Disk", "0100"};
+    bool switchToModem = false;
+    disk_->Serve(fd, [&](const platform::ScsiRequest& request) {
+        auto outcome = HandleScsiCommand(request, identity, personality_ == UsbPersonality::Storage);
+        switchToModem = switchToModem || outcome.switchToModem;
+        return outcome.answer;
+    });
+    // The answer is out; the unit now leaves the bus and comes back with its serial ports.
+    if (switchToModem && personality_ == UsbPersonality::Storage) Reenumerate(UsbPersonality::Normal, false);
+}
+
 void Device::OnEngineOutput(Port& port, EngineOutput output) {
     const int fd = port.pty->masterFd();
     const char* role = PortRoleName(port.role);
@@ -376,7 +415,7 @@ std::string Device::Control(const std::string& rawLine) {
             std::lock_guard lock(model_.mutex);
             model_.OnRestart();
         }
-        PlugNow(UsbPersonality::Normal);
+        PlugNow(profile_.powerUp);
         return "OK " + ReadyLine();
     }
     if (verb == "reset") {
@@ -386,7 +425,7 @@ std::string Device::Control(const std::string& rawLine) {
     }
     if (verb == "personality") {
         const auto target = ParseUsbPersonality(ToLower(arg));
-        if (!target) return "ERROR personality must be normal, download or programmer";
+        if (!target) return "ERROR personality must be normal, download, programmer or storage";
         if (status_ == Status::Crashed) return "ERROR device is crashed; plug it in again first";
         Reenumerate(*target, false);
         return fmt::format("OK switching to {}", UsbPersonalityName(*target));

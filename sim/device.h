@@ -25,6 +25,7 @@
 #include "sim/profile.h"
 #include "sim/protocols/diag_port_engine.h"
 #include "sim/reply_writer.h"
+#include "sim/scsi_disk_server.h"
 
 namespace flintcast::sim {
 
@@ -81,6 +82,8 @@ private:
     DeviceModel model_;
     ModemState modem_;
     std::unique_ptr<ControlServer> control_;
+    // The node of the disk the present enumeration shows, when it shows one.
+    std::unique_ptr<ScsiDiskServer> disk_;
 
     Status status_ = Status::Unplugged;
     UsbPersonality personality_ = UsbPersonality::Normal;
@@ -109,6 +112,8 @@ private:
     void Unplug(Status status);
 
     void ServePort(size_t index);
+    void OpenDiskNode(const std::optional<StorageFunction>& storage);
+    void ServeDisk(int fd);
     void OnEngineOutput(Port& port, EngineOutput output);
     void OnEvent(DeviceEvent event);
     void DrainRetained();
