@@ -47,7 +47,7 @@ bool EqualIgnoringCase(std::string_view a, std::string_view b) {
 
 }  // namespace
 
-std::vector<ScsiDiskInfo> ListScsiDisks(const fs::path& root) {
+std::vector<ScsiDiskInfo> ListDiskInterfaces(const fs::path& root) {
     std::vector<std::string> names;
     std::error_code ec;
     for (auto it = fs::directory_iterator(root / "sys" / "block", ec); !ec && it != fs::directory_iterator();
@@ -67,7 +67,7 @@ std::vector<ScsiDiskInfo> ListScsiDisks(const fs::path& root) {
     return disks;
 }
 
-std::optional<fs::path> FindDiskByIdentification(const std::vector<ScsiDiskInfo>& disks, std::string_view vendor,
+std::optional<fs::path> FindDiskByDriveLetter(const std::vector<ScsiDiskInfo>& disks, std::string_view vendor,
                                                  std::string_view model) {
     std::optional<fs::path> found;
     for (const auto& disk : disks)

@@ -21,10 +21,11 @@ struct ScsiDiskInfo {
 // The disks under <root>/sys/block/sd* in name order, vendor and model read from the SCSI
 // device's attributes with only the line end removed. A disk whose attributes cannot be read
 // is left out.
-std::vector<ScsiDiskInfo> ListScsiDisks(const std::filesystem::path& root);
+std::vector<ScsiDiskInfo> ListDiskInterfaces(const std::filesystem::path& root);
 
-// The last disk whose vendor and model equal the given ones exactly.
-std::optional<std::filesystem::path> FindDiskByIdentification(const std::vector<ScsiDiskInfo>& disks,
+// The last disk whose vendor and model equal the given ones exactly (where drive letters exist,
+// this search walks the drives; here it walks the disks in name order).
+std::optional<std::filesystem::path> FindDiskByDriveLetter(const std::vector<ScsiDiskInfo>& disks,
                                                               std::string_view vendor, std::string_view model);
 
 // Vendor and model with trailing blanks removed, joined by a blank, and " USB Device" for a USB disk.

@@ -49,8 +49,8 @@ bool SendModeSwitch(const std::filesystem::path& node, const CommandBytes& comma
 
 std::optional<std::filesystem::path> SwitchToModem(const SwitchSetup& setup) {
     const CommandBytes command = ParseCommandText(kCommandText);
-    const auto disks = ListScsiDisks(setup.deviceRoot);
-    if (const auto node = FindDiskByIdentification(disks, kVendorId, kProductId)) {
+    const auto disks = ListDiskInterfaces(setup.deviceRoot);
+    if (const auto node = FindDiskByDriveLetter(disks, kVendorId, kProductId)) {
         if (SendModeSwitch(*node, command, setup)) return node;
     }
     if (const auto node = FindDiskByFriendlyName(disks, kFriendlyName)) {

@@ -120,11 +120,11 @@ TEST(ModeSwitchSearch, FriendlyNameIgnoresCaseAndTheFirstMatchWins) {
     testing::TempDir dir;
     AddDisk(dir.path(), "sdb", "USBModem", "Disk    ");
     AddDisk(dir.path(), "sdc", "USBMODEM", "DISK");
-    const auto disks = modeswitch::ListScsiDisks(dir.path());
+    const auto disks = modeswitch::ListDiskInterfaces(dir.path());
     ASSERT_EQ(disks.size(), 2u);
     EXPECT_EQ(modeswitch::FriendlyName(disks[0]), "USBModem Disk USB Device");
     EXPECT_EQ(modeswitch::FindDiskByFriendlyName(disks, "usbmodem disk usb device"), dir.path() / "dev/sdb");
-    EXPECT_FALSE(modeswitch::FindDiskByIdentification(disks, "USBModem", "Disk            "));
+    EXPECT_FALSE(modeswitch::FindDiskByDriveLetter(disks, "USBModem", "Disk            "));
 }
 
 TEST(ModeSwitchRequest, SgIoCarriesTheCommandByteForByte) {
