@@ -71,6 +71,10 @@ struct Profile {
     // Personality at power-up and at every plug-in: normal, or storage for a unit that comes up
     // as a disk (resets and the mode switch bring it up normal).
     UsbPersonality powerUp = UsbPersonality::Normal;
+    // Off: no interface carries a string (sysfs shows no "interface" attribute), as most
+    // data cards appear under the Linux serial drivers; the ports are told apart only by
+    // what they answer.
+    bool interfaceStrings = true;
 
     // AT modem port.
     bool echo = true;
