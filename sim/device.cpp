@@ -49,10 +49,10 @@ const fs::path& CreatedFolder(const fs::path& folder) {
     return folder;
 }
 
-// The identity values a unit keeps in its NV memory: an EFS image leaves them blank.
 // What the unit shows in its disk personality: the disk that carries its driver installer.
 StorageFunction ModemDisk() { return {StorageKind::Disk, true, kModemDiskVendor, kModemDiskModel}; }
 
+// The identity values a unit keeps in its NV memory: an EFS image leaves them blank.
 IdentityValues WipedIdentity(IdentityValues values) {
     for (const char* key : {"sn", "imei_1", "imei", "esn", "meid", "bluetooth", "sales_count", "sales_info",
                             "wifi_cal", "testinf", "uit87", "uit89"}) {
