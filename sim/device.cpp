@@ -421,6 +421,7 @@ void Device::OnEvent(DeviceEvent event) {
         case DeviceEvent::Unplug: Unplug(Status::Unplugged); break;
         case DeviceEvent::FactoryRestored:
             modem_.identity = profile_.efsImageWipes ? WipedIdentity(profile_.identity) : profile_.identity;
+            android_->WipeByUpdate();
             WriteState();
             break;
         case DeviceEvent::VersionChanged: {
