@@ -103,7 +103,7 @@ TEST_F(StorageUnit, ModeSwitchProgramBringsUpTheSerialPorts) {
     ASSERT_TRUE(sim.WaitForDev({"sdz"}));
     std::string answer;
     ASSERT_EQ(sim.Ctl("state", &answer), 0);
-    const auto state = nlohmann::json::parse(answer.substr(3), nullptr, false);
+    const auto state = nlohmann::json::parse(answer, nullptr, false);  // the state is pure JSON
     EXPECT_EQ(state.value("personality", ""), "storage");
     EXPECT_EQ(state["usb"]["storage"]["kind"], "disk");
 }
