@@ -160,7 +160,7 @@ void Device::CreatePorts(UsbPersonality personality, const std::vector<int>& num
         port.name = TtyName(numbers[i]);
         port.role = spec.role;
         port.interfaceNumber = spec.number;
-        port.interfaceName = spec.name;
+        port.interfaceName = profile_.interfaceStrings ? spec.name : std::string();
         if (auto it = retained_.find(port.name); it != retained_.end()) {
             port.pty = std::move(it->second);
             retained_.erase(it);
@@ -174,7 +174,7 @@ void Device::CreatePorts(UsbPersonality personality, const std::vector<int>& num
             port.modem = std::make_unique<AtModem>(profile_, modem_, &faults_);
         }
         port.lastDataTick = clock_.tickMs();
-        entries.push_back({port.name, spec.number, spec.name, port.pty->slavePath()});
+        entries.push_back({port.name, spec.number, port.interfaceName, port.pty->slavePath()});
         ports_.push_back(std::move(port));
     }
     retained_.clear();
@@ -312,6 +312,7 @@ void Device::ServePort(size_t index) {
     const ssize_t n = ::read(port.pty->masterFd(), buf.data(), buf.size());
     if (n <= 0) return;  // EAGAIN, or EIO while no client holds the port open
     buf.resize(static_cast<size_t>(n));
+    port.received += buf.size();
     port.lastDataTick = clock_.tickMs();
     const char* role = PortRoleName(port.role);
     writer_.PaceRead(role, buf.size());
@@ -417,7 +418,8 @@ nlohmann::json Device::StateJson() const {
     auto ports = nlohmann::json::array();
     for (const auto& p : ports_)
         ports.push_back({{"name", p.name}, {"role", PortRoleName(p.role)}, {"interface", p.interfaceNumber},
-                         {"interface_name", p.interfaceName}, {"dev", tree_.DevPath(p.name).string()}});
+                         {"interface_name", p.interfaceName}, {"dev", tree_.DevPath(p.name).string()},
+                         {"received", p.received}});
     j["ports"] = std::move(ports);
     j["modem"] = modem_.toJson();
     {

@@ -64,6 +64,7 @@ private:
         std::unique_ptr<DiagPortEngine> engine;
         std::unique_ptr<AtModem> modem;
         uint32_t lastDataTick = 0;
+        uint64_t received = 0;  // bytes the port took in during this enumeration
     };
     struct PendingPlug {
         UsbPersonality personality;

@@ -181,6 +181,7 @@ void ApplyJson(Profile& p, const json& j) {
             if (!p.usbMode.empty() && p.usbMode != "D1" && p.usbMode != "D2" && p.usbMode != "D3")
                 Fail("usb.mode", "must be D1, D2 or D3");
         }
+        if (u.contains("interface_strings")) p.interfaceStrings = Flag(u["interface_strings"], "usb.interface_strings");
         if (u.contains("shift_ports")) p.shiftPorts = Flag(u["shift_ports"], "usb.shift_ports");
         if (u.contains("reenumeration_delay_ms"))
             p.reenumerationDelayMs = static_cast<uint32_t>(Integer(u["reenumeration_delay_ms"], "usb.reenumeration_delay_ms", 0, 600000));

@@ -66,6 +66,10 @@ struct Profile {
     uint32_t reenumerationDelayMs = 3000;   // tool milliseconds the device stays off the bus
     std::string usbMode;                    // AT+DISK=8 setting at power-up ("", "D1", "D2", "D3")
     std::map<UsbPersonality, UsbLayout> layouts;
+    // Off: no interface carries a string (sysfs shows no "interface" attribute), as most
+    // data cards appear under the Linux serial drivers; the ports are told apart only by
+    // what they answer.
+    bool interfaceStrings = true;
 
     // AT modem port.
     bool echo = true;
