@@ -154,6 +154,7 @@ void AdbFileBackup::BackupAdbFile(const std::string& deviceBackupFolder) {
     }
     if (!listing.listed) {
         StopServerIfOurs();
+        ctx_.reporter.ShowStatus(LineClass::Progress, "[BACKUP] No adb device listed");
         ctx_.reporter.ShowError(listing.offline ? std::string("[BACKUP] ADB is offline.") : listing.text, 0);
         return;
     }
