@@ -149,7 +149,7 @@ bool DeviceDiscovery::EnumeratePorts(std::vector<std::string>& diagList, std::ve
 std::string DeviceDiscovery::probedRole(const platform::UsbSerialPort& port, unsigned scan) {
     const std::string key = ProbeDeviceKey(port);
     std::lock_guard lock(recordsMutex_);
-    if (probeRecords_.ShouldProbe(key, port.interfaceNumber, scan)) {
+    if (probeRecords_.ShouldProbe(key, port.interfaceNumber, scan, clock_.tickMs())) {
         std::lock_guard probeLock(probeMutex_);
         if (openProbe(port.name)) {
             const PortAnswer answer = ProbePortAnswer(probePort_, clock_);

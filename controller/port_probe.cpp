@@ -117,26 +117,41 @@ std::string ProbeDeviceKey(const platform::UsbSerialPort& port) {
     return port.usbDevice + "|" + port.vendorId + ":" + port.productId + ":" + port.revision + "|" + port.busDevice;
 }
 
-bool ProbeRecords::Device::settled() const {
+bool ProbeRecords::Device::showedBoth() const {
     const auto has = [&](PortAnswer a) {
         return std::any_of(answers.begin(), answers.end(), [&](const auto& e) { return e.second == a; });
     };
-    return rounds >= kRounds || (has(PortAnswer::Diag) && has(PortAnswer::Modem));
+    return has(PortAnswer::Diag) && has(PortAnswer::Modem);
 }
 
 void ProbeRecords::KeepOnly(const std::set<std::string>& presentKeys) {
     std::erase_if(devices_, [&](const auto& entry) { return !presentKeys.contains(entry.first); });
 }
 
-bool ProbeRecords::ShouldProbe(const std::string& key, int interfaceNumber, unsigned scan) {
+bool ProbeRecords::ShouldProbe(const std::string& key, int interfaceNumber, unsigned scan, uint32_t nowMs) {
     Device& device = devices_[key];
-    const auto it = device.answers.find(interfaceNumber);
-    const bool probe = it == device.answers.end() || (it->second == PortAnswer::Neither && !device.settled());
-    if (probe && device.lastScan != scan) {
-        device.lastScan = scan;
-        ++device.rounds;
+    if (!device.started) {
+        device.started = true;
+        device.firstMs = device.roundMs = nowMs;
+        device.roundScan = scan;
     }
-    return probe;
+    const auto it = device.answers.find(interfaceNumber);
+    if (it == device.answers.end()) {
+        return true;  // never asked (or it would not open)
+    }
+    if (it->second != PortAnswer::Neither || device.showedBoth() || nowMs - device.firstMs >= kSettleWindowMs) {
+        return false;
+    }
+    if (scan == device.roundScan) {
+        return true;  // the round this scan started: each port is visited once per scan
+    }
+    if (nowMs - device.roundMs < kReprobeGapMs) {
+        return false;
+    }
+    // A new round: every silent port of the device is asked once more in this scan.
+    device.roundScan = scan;
+    device.roundMs = nowMs;
+    return true;
 }
 
 void ProbeRecords::Record(const std::string& key, int interfaceNumber, PortAnswer answer) {

@@ -3,6 +3,7 @@
 // cards show no interface strings under the Linux serial drivers, and a unit
 // may not be in the configured table; its diagnostic and modem ports are then
 // found by asking each one, briefly and once per USB device.
+#include <cstdint>
 #include <map>
 #include <set>
 #include <string>
@@ -34,20 +35,21 @@ std::string_view DescribeAnswer(PortAnswer answer);
 // One key per USB device and enumeration: its sysfs folder, ids and bus address.
 std::string ProbeDeviceKey(const platform::UsbSerialPort& port);
 
-// What each USB device's ports answered. A device that is still starting may
-// stay silent on its first probe, so silent ports are asked again on a few
-// later scans, but only until the device has shown both its diagnostic and its
-// modem port; after that, and after kRounds scans, a silent port is never
-// written to again while the device stays.
+// What each USB device's ports answered. A unit that has just appeared may not
+// answer yet (its modem often starts a few seconds after its ports), so while it
+// has not shown both its diagnostic and its modem port, its silent ports are asked
+// again, at most every kReprobeGapMs and only within kSettleWindowMs of its first
+// probe. After that a silent port is never written to again while the device stays.
 class ProbeRecords {
 public:
-    static constexpr int kRounds = 3;
+    static constexpr uint32_t kReprobeGapMs = 2000;
+    static constexpr uint32_t kSettleWindowMs = 20000;
 
     // Forgets devices that are no longer present.
     void KeepOnly(const std::set<std::string>& presentKeys);
-    // True when the port should be probed now; `scan` numbers the current scan
-    // so a device's rounds are counted once per scan.
-    bool ShouldProbe(const std::string& key, int interfaceNumber, unsigned scan);
+    // True when the port should be probed now. `scan` numbers the current scan, so
+    // every silent port of a device is asked in the same scan; `nowMs` is the clock's tick.
+    bool ShouldProbe(const std::string& key, int interfaceNumber, unsigned scan, uint32_t nowMs);
     void Record(const std::string& key, int interfaceNumber, PortAnswer answer);
     // The recorded answer, if any.
     const PortAnswer* Answer(const std::string& key, int interfaceNumber) const;
@@ -55,9 +57,11 @@ public:
 private:
     struct Device {
         std::map<int, PortAnswer> answers;
-        int rounds = 0;
-        unsigned lastScan = 0;
-        bool settled() const;
+        bool started = false;
+        uint32_t firstMs = 0;
+        uint32_t roundMs = 0;
+        unsigned roundScan = 0;
+        bool showedBoth() const;
     };
     std::map<std::string, Device> devices_;
 };

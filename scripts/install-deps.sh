@@ -7,7 +7,7 @@ PACKAGES=(
   libfmt-dev libcli11-dev nlohmann-json3-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   xorriso
-  libusb-1.0-0-dev adb
+  libusb-1.0-0-dev adb fastboot
 )
 missing=()
 for p in "${PACKAGES[@]}"; do

@@ -13,28 +13,36 @@ using controller::ProbeRecords;
 
 TEST(ProbeRecords, SilentPortIsAskedAgainOnlyWhileTheDeviceIsStarting) {
     ProbeRecords records;
-    // A device whose modem is not up yet: the silent ports are asked on the next scans, at
-    // most kRounds scans in all, and never after.
-    unsigned scan = 1;
-    ASSERT_TRUE(records.ShouldProbe("card", 0, scan));
+    // A device whose modem is not up yet: its silent ports are asked again, all in the same
+    // scan, no more often than the gap allows and only within the window after its first probe.
+    uint32_t now = 1000;
+    ASSERT_TRUE(records.ShouldProbe("card", 0, 1, now));
     records.Record("card", 0, PortAnswer::Diag);
-    ASSERT_TRUE(records.ShouldProbe("card", 1, scan));
-    records.Record("card", 1, PortAnswer::Neither);
-    EXPECT_FALSE(records.ShouldProbe("card", 0, scan)) << "an answer that names a role is kept";
-    int asked = 1;
-    for (scan = 2; scan < 10; ++scan) asked += records.ShouldProbe("card", 1, scan) ? 1 : 0;
-    EXPECT_EQ(asked, ProbeRecords::kRounds);
+    for (int i : {1, 2}) {
+        ASSERT_TRUE(records.ShouldProbe("card", i, 1, now));
+        records.Record("card", i, PortAnswer::Neither);
+    }
+    EXPECT_FALSE(records.ShouldProbe("card", 0, 2, now + 5000)) << "an answer that names a role is kept";
+    EXPECT_FALSE(records.ShouldProbe("card", 1, 2, now + 500)) << "too soon after the last round";
+    int rounds = 0;
+    for (unsigned scan = 3; scan < 30; ++scan) {
+        const uint32_t t = now + (scan - 2) * 1000;
+        const bool first = records.ShouldProbe("card", 1, scan, t);
+        EXPECT_EQ(records.ShouldProbe("card", 2, scan, t), first) << "both silent ports belong to one round";
+        rounds += first ? 1 : 0;
+    }
+    EXPECT_EQ(rounds, static_cast<int>(ProbeRecords::kSettleWindowMs / ProbeRecords::kReprobeGapMs) - 1);
 
     // A device that has shown both of its ports leaves a silent one alone at once.
     records.Record("other", 0, PortAnswer::Diag);
     records.Record("other", 1, PortAnswer::Neither);
     records.Record("other", 2, PortAnswer::Modem);
-    EXPECT_FALSE(records.ShouldProbe("other", 1, 20));
+    EXPECT_FALSE(records.ShouldProbe("other", 1, 40, now + 3000));
 
     // A device that is gone is forgotten; when it comes back it is asked again.
     records.KeepOnly({"other"});
     EXPECT_EQ(records.Answer("card", 0), nullptr);
-    EXPECT_TRUE(records.ShouldProbe("card", 1, 21));
+    EXPECT_TRUE(records.ShouldProbe("card", 1, 41, now + 60000));
     ASSERT_NE(records.Answer("other", 2), nullptr);
     EXPECT_EQ(*records.Answer("other", 2), PortAnswer::Modem);
 }
