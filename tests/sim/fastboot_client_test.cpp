@@ -11,6 +11,7 @@
 
 #include "sim/model/sha256.h"
 #include "tests/sim/sim_process.h"
+#include "tests/sim/state_wait.h"
 #include "tests/support/program_run.h"
 
 namespace flintcast::simtest {
@@ -25,16 +26,7 @@ std::string ReadAttr(const fs::path& p) {
     return s;
 }
 
-// Waits (real time) until the state file shows fastboot mode up; returns "127.0.0.1:PORT".
-std::string WaitForFastboot(const SimProcess& sim) {
-    const auto deadline = std::chrono::steady_clock::now() + 10s;
-    while (std::chrono::steady_clock::now() < deadline) {
-        const auto state = sim.StateFile();
-        if (state.contains("fastboot") && state["fastboot"].is_object()) return state["fastboot"]["tcp"];
-        std::this_thread::sleep_for(20ms);
-    }
-    return {};
-}
+std::string WaitForFastboot(const SimProcess& sim) { return WaitForService(sim, "fastboot"); }
 
 class FastbootClient : public ::testing::Test {
 protected:
@@ -75,9 +67,10 @@ TEST_F(FastbootClient, ShowsItsFunctionAndAnswersTheStandardTool) {
     std::ofstream(image, std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()), bytes.size());
     r = RunProgram({"fastboot", "-s", target, "flash", "boot", image.string()});
     EXPECT_EQ(r.exitCode, 0) << r.output;
-    const auto boot = sim.StateFile()["partitions"]["boot"];
-    EXPECT_EQ(boot["size"], bytes.size());
-    EXPECT_EQ(boot["sha256"], sim::Sha256Hex(bytes));
+    EXPECT_TRUE(WaitForState(sim, [&](const nlohmann::json& s) {
+        const auto& p = s["partitions"];
+        return p.contains("boot") && p["boot"]["size"] == bytes.size() && p["boot"]["sha256"] == sim::Sha256Hex(bytes);
+    }));
 
     r = RunProgram({"fastboot", "-s", target, "flash", "modem", image.string()});
     EXPECT_NE(r.exitCode, 0);
@@ -111,8 +104,8 @@ TEST_F(FastbootClient, InjectedFaultsReachTheTool) {
     // The standard tool does not notice the closed connection and is stopped after a while.
     r = RunProgram({"fastboot", "-s", target, "flash", "splash", image.string()}, {}, 3s);
     EXPECT_NE(r.exitCode, 0) << r.output;
+    EXPECT_TRUE(WaitForState(sim, [](const nlohmann::json& s) { return s["status"] == "unplugged"; }));
     const auto state = sim.StateFile();
-    EXPECT_EQ(state["status"], "unplugged");
     EXPECT_TRUE(state["fastboot"].is_null());
     EXPECT_FALSE(state["partitions"].contains("splash"));
 }
