@@ -6,6 +6,7 @@
 
 #include "sim/model/sha256.h"
 #include "tests/run/update_run_fixture.h"
+#include "tests/support/free_port.h"
 
 namespace flintcast::testing {
 namespace {
@@ -98,6 +99,50 @@ TEST_F(FastbootRunTest, StreamedImagesThenFastbootImagesAfterTheReset) {
     EXPECT_NE(out.find("Download system successfully-----------"), std::string::npos) << out;
     EXPECT_NE(out.find("PASS"), std::string::npos);
     ExpectPartition("system", system);
+}
+
+class BoardFileRunTest : public FastbootRunTest {
+protected:
+    static constexpr const char* kBoardFile = "/system/wifi/ath6k/AR6003/hw2.0/bdata.SD31.bin";
+
+    // Streams the default package, writes a fastboot system image and, with `backUp`, keeps
+    // the board file over adb; the unit's files afterwards.
+    nlohmann::json Update(bool backUp) {
+        // A private adb server, so parallel tests never share or stop one.
+        ::setenv("ANDROID_ADB_SERVER_PORT", std::to_string(FreeTcpPort()).c_str(), 1);
+        StartSimulator({"--profile", Profile(R"({"base": "android", "project": 46})").string()});
+        for (const auto& entry : fs::directory_iterator(fs::path(FLINTCAST_BIN_DIR) / ".." / "package" / "default")) {
+            fs::copy_file(entry.path(), images / entry.path().filename());
+        }
+        WriteImage(images / "system.img", 4096 * 5, 9);
+        before = DeviceState()["android_files"];
+        const auto config = ConfigWith({{"DownloadItems/bCDROM", "0"}, {"DownloadItems/bFastbootSystemImage", "1"},
+                                        {"DownloadItems/bBackupARM11Files", backUp ? "1" : "0"},
+                                        {"ARM11Files/ARM11F0", kBoardFile}});
+        platform::ChildProcess run;
+        EXPECT_TRUE(StartRun(run, config, "run", {"--image-folder", images.string()}));
+        exitCode = WaitFor(run);
+        ::unsetenv("ANDROID_ADB_SERVER_PORT");
+        return DeviceState()["android_files"];
+    }
+    nlohmann::json before;
+    int exitCode = -1;
+};
+
+TEST_F(BoardFileRunTest, BoardFileWipedByTheUpdateIsBackAfterTheRestore) {
+    const auto after = Update(true);
+    EXPECT_EQ(exitCode, 0) << Output();
+    ASSERT_TRUE(before.contains(kBoardFile)) << before.dump();
+    ASSERT_TRUE(after.contains(kBoardFile)) << after.dump() << Output();
+    EXPECT_EQ(after[kBoardFile], before[kBoardFile]);
+    EXPECT_NE(Output().find("WIFI file backup"), std::string::npos);
+}
+
+TEST_F(BoardFileRunTest, WithoutTheBackupTheUpdateLeavesTheBoardFileWiped) {
+    const auto after = Update(false);
+    EXPECT_EQ(exitCode, 0) << Output();
+    ASSERT_TRUE(before.contains(kBoardFile)) << before.dump();
+    EXPECT_FALSE(after.contains(kBoardFile)) << after.dump();
 }
 
 }  // namespace
