@@ -11,6 +11,7 @@
 #include <memory>
 #include <sstream>
 
+#include "cli/android_demo.h"
 #include "cli/commands.h"
 #include "cli/demo_unit.h"
 #include "cli/run_session.h"
@@ -69,6 +70,7 @@ nlohmann::json QueryState(const fs::path& program, const fs::path& root, const f
 struct DemoOptions {
     RunOptions run;
     bool keep = false;
+    bool android = false;
 };
 
 // The demo's folder and simulator go away however the demo ends: at its end, on an early
@@ -130,7 +132,15 @@ int RunDemo(const DemoOptions& demo) {
     fs::create_directories(work / "temp");
 
     const fs::path profile = work / "unit.json";
-    std::ofstream(profile) << DemoUnitProfile().dump();
+    std::ofstream(profile) << (demo.android ? AndroidDemoProfile() : DemoUnitProfile().dump());
+    AndroidDemoPackage android;
+    if (demo.android) {
+        android = MakeAndroidDemoPackage(work / "package");
+        if (!android.error.empty()) {
+            view.Error(fmt::format("Cannot prepare the Android package: {}.", android.error));
+            return kExitRefused;
+        }
+    }
     RunningSimulator simulator;
     const fs::path program = OwnFolder() / "flintcast-devsim";
     if (!simulator.process().Start(program,
@@ -157,8 +167,21 @@ int RunDemo(const DemoOptions& demo) {
     options.deviceWaitSeconds = 120;
     options.stopWhenOutputCloses = true;
     options.reportResult = false;
+    if (demo.android) {
+        options.configPath = android.config.string();
+        options.imageFolder = android.imageFolder.string();
+    }
     const nlohmann::json before = QueryState(program, root, work);
     int result = RunUpdate(options, view);
+    if (result == kExitOk && demo.android) {
+        const AndroidDemoCheck unit = CheckAndroidUnit(android, before, QueryState(program, root, work), state);
+        if (unit.ok) {
+            view.Note(unit.summary);
+        } else {
+            view.Error(unit.summary);
+            result = kExitFailure;
+        }
+    }
     if (result == kExitOk) {
         const DeviceDataComparison data = CompareDeviceData(before, QueryState(program, root, work));
         if (data.allRestored) {
@@ -184,6 +207,8 @@ void RegisterDemoCommand(CLI::App& app, PendingCommand& pending) {
     cmd->add_flag("--yes,-y", options->run.yes,
                   "Answer OK to the run's questions (without it a terminal is asked; with no terminal, Cancel)");
     cmd->add_flag("--keep", options->keep, "Keep the demo folder (simulator state, run log) afterwards");
+    cmd->add_flag("--android", options->android,
+                  "An Android-based unit: fastboot images (one in chunks) and the WiFi board file kept over adb");
     cmd->callback([options, &pending] { pending.run = [options] { return RunDemo(*options); }; });
 }
 
