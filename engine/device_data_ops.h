@@ -77,7 +77,7 @@ public:
     virtual void RunFastbootOnly() = 0;
     virtual void RunFastbootStage() = 0;
 
-    // The worker's backup paths, set once the backup folder is known (step C2).
+    // The worker's backup paths, set once the backup folder is known.
     virtual void SetBackupPaths(const std::string& folder, const std::string& atBak, const std::string& nvBak,
                                 const std::string& nv1Bak) = 0;
 };
