@@ -18,6 +18,7 @@ Palette PaletteOf(Face face) {
         case Face::Blue: return {QColor(74, 144, 226), QColor(31, 94, 176)};
         case Face::Green: return {QColor(92, 184, 92), QColor(46, 125, 50)};
         case Face::Orange: return {QColor(245, 166, 35), QColor(214, 108, 10)};
+        case Face::Red: return {QColor(224, 82, 82), QColor(176, 36, 36)};
         case Face::Grey: break;
     }
     return {QColor(150, 156, 164), QColor(110, 116, 124)};

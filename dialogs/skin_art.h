@@ -9,7 +9,7 @@
 
 namespace flintcast::dialogs {
 
-enum class Face { Blue, Green, Orange, Grey };
+enum class Face { Blue, Green, Orange, Red, Grey };
 
 // Normal, pressed, hover and disabled faces of a button with `text`.
 std::vector<QPixmap> ButtonFaces(const QString& text, QSize size, Face face, const QFont& font);

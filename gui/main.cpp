@@ -10,6 +10,20 @@
 #include "gui/window_session.h"
 #include "platform/clock.h"
 
+namespace {
+
+// Pictures are taken with nobody there to answer: questions are written out and answered as a
+// cautious operator would (OK to the branded start confirmation, No and Cancel otherwise).
+flintcast::controller::MessageAnswer AnswerUnattended(const flintcast::controller::Message& m) {
+    using flintcast::controller::MessageAnswer;
+    using flintcast::controller::MessageButtons;
+    std::fprintf(stderr, "[%s] %s\n", m.caption.c_str(), m.text.c_str());
+    if (m.buttons == MessageButtons::YesNo) return MessageAnswer::No;
+    return MessageAnswer::Ok;
+}
+
+}  // namespace
+
 int main(int argc, char** argv) {
     using namespace flintcast;
     QApplication app(argc, argv);
@@ -64,6 +78,8 @@ int main(int argc, char** argv) {
     options.autotest = parser.isSet(autotestOption);
 
     gui::WindowPresentation view;
+    const bool snapshotMode = parser.isSet(snapshotOption);
+    if (snapshotMode) view.setAsker(AnswerUnattended);
     gui::WindowSession session(options, view, view.Reports());
     if (!session.ok()) return 2;
     gui::TTarnwickUiForm window(session, view);
@@ -73,6 +89,7 @@ int main(int argc, char** argv) {
     snapshots.folder = parser.value(snapshotOption);
     snapshots.prefix = parser.value(prefixOption);
     snapshots.pressStart = parser.isSet(pressStartOption);
+    if (!snapshots.folder.isEmpty()) view.setAsker(AnswerUnattended);
     if (!snapshots.folder.isEmpty() && parser.isSet(dialogsOption)) {
         gui::WriteDialogSnapshots(window, snapshots);
         return 0;

@@ -256,7 +256,7 @@ void TTarnwickUiForm::BuildMainPage() {
     start_->setToolTip(QStringLiteral("Start Upgradeing"));
     stop_ = Named(new SkinButton(dialogs::ButtonFaces(variant_.japaneseImages ? QString::fromUtf8("停止")
                                                                               : QStringLiteral("Stop"),
-                                                      QSize(100, 40), Face::Grey, buttonFont),
+                                                      QSize(100, 40), Face::Red, buttonFont),
                                  mainPage_),
                   "StopButton");
     stop_->setText(QStringLiteral("S&top"));

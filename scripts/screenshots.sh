@@ -64,7 +64,7 @@ shoot() {
   # shellcheck disable=SC2086
   XDG_CONFIG_HOME="$case_dir/home/config" XDG_STATE_HOME="$case_dir/home/state" XDG_DATA_HOME="$case_dir/home/data" \
   XDG_RUNTIME_DIR="$case_dir/home" TMPDIR="$case_dir/home" \
-    timeout 300 "$bin/flintcast-gui" --time-scale "$scale" --device-root "$case_dir/root" \
+    timeout 120 "$bin/flintcast-gui" --time-scale "$scale" --device-root "$case_dir/root" \
       --config "$case_dir/Config.ini" --snapshot-dir "$out" --snapshot-prefix "$name-" $gui_args \
       >"$case_dir/gui.log" 2>&1 || echo "$name: flintcast-gui ended with $? (log: $case_dir/gui.log)" >&2
   kill "$sim" 2>/dev/null || true
