@@ -13,6 +13,7 @@
 #include <fmt/format.h>
 #include <nlohmann/json.hpp>
 
+#include "sim/protocols/scsi_disk.h"
 #include "sim/state_file.h"
 #include "sim/text_util.h"
 
@@ -48,6 +49,14 @@ const fs::path& CreatedFolder(const fs::path& folder) {
     return folder;
 }
 
+// What the unit shows in its disk personality: the disk that carries its driver installer.
+StorageFunction ModemDisk() { return {StorageKind::Disk, true, kModemDiskVendor, kModemDiskModel}; }
+
+size_t TtyCount(const UsbLayout& layout) {
+    return static_cast<size_t>(std::count_if(layout.interfaces.begin(), layout.interfaces.end(),
+                                             [](const InterfaceSpec& s) { return !IsUsbFunctionRole(s.role); }));
+}
+
 // The identity values a unit keeps in its NV memory: an EFS image leaves them blank.
 IdentityValues WipedIdentity(IdentityValues values) {
     for (const char* key : {"sn", "imei_1", "imei", "esn", "meid", "bluetooth", "sales_count", "sales_info",
@@ -79,6 +88,7 @@ Device::Device(Profile profile, fs::path root, fs::path stateFolder, platform::C
       model_(CreatedFolder(stateFolder_)) {
     fs::create_directories(root);
     tree_.RemoveStale();
+    android_ = std::make_unique<AndroidUnit>(profile_, stateFolder_, faults_, &hooks_, writer_, clock_);
     control_ = std::make_unique<ControlServer>(root);
     modem_.echo = profile_.echo;
     modem_.usbMode = profile_.usbMode;
@@ -131,19 +141,21 @@ std::vector<int> Device::NextNumbers(size_t count, bool shift) const {
 }
 
 std::string Device::Start() {
-    PlugNow(UsbPersonality::Normal);
+    PlugNow(profile_.fastboot.atPowerUp ? UsbPersonality::Fastboot : profile_.powerUp);
     return ReadyLine();
 }
 
 std::string Device::ReadyLine() const {
     std::string ports;
     for (const auto& p : ports_) ports += fmt::format("{}{}={}", ports.empty() ? "" : " ", PortRoleName(p.role), p.name);
-    return fmt::format("flintcast-devsim ready: project {} {} ports {} root {}", profile_.project,
-                       UsbPersonalityName(personality_), ports, tree_.root().string());
+    for (const auto& f : functions_) ports += fmt::format("{}{}={}", ports.empty() ? "" : " ", f.interfaceName, f.link);
+    const std::string disk = tree_.blockName().empty() ? "" : " disk " + tree_.blockName();
+    return fmt::format("flintcast-devsim ready: project {} {} ports {}{} root {}", profile_.project,
+                       UsbPersonalityName(personality_), ports, disk, tree_.root().string());
 }
 
 void Device::PlugNow(UsbPersonality personality) {
-    const auto count = profile_.layouts.at(personality).interfaces.size();
+    const auto count = TtyCount(profile_.layouts.at(personality));
     const auto numbers = NextNumbers(count, profile_.shiftPorts);
     RemovePorts({});
     pending_.reset();
@@ -154,13 +166,14 @@ void Device::CreatePorts(UsbPersonality personality, const std::vector<int>& num
     const auto& layout = profile_.layouts.at(personality);
     std::vector<PortEntry> entries;
     ports_.clear();
-    for (size_t i = 0; i < layout.interfaces.size(); ++i) {
-        const auto& spec = layout.interfaces[i];
+    size_t next = 0;
+    for (const auto& spec : layout.interfaces) {
+        if (IsUsbFunctionRole(spec.role)) continue;
         Port port;
-        port.name = TtyName(numbers[i]);
+        port.name = TtyName(numbers[next++]);
         port.role = spec.role;
         port.interfaceNumber = spec.number;
-        port.interfaceName = spec.name;
+        port.interfaceName = profile_.interfaceStrings ? spec.name : std::string();
         if (auto it = retained_.find(port.name); it != retained_.end()) {
             port.pty = std::move(it->second);
             retained_.erase(it);
@@ -174,13 +187,18 @@ void Device::CreatePorts(UsbPersonality personality, const std::vector<int>& num
             port.modem = std::make_unique<AtModem>(profile_, modem_, &faults_);
         }
         port.lastDataTick = clock_.tickMs();
-        entries.push_back({port.name, spec.number, spec.name, port.pty->slavePath()});
+        entries.push_back({port.name, spec.number, port.interfaceName, port.pty->slavePath()});
         ports_.push_back(std::move(port));
     }
     retained_.clear();
     if (personality == UsbPersonality::Normal) composition_ = ComposeUsb(modem_);
-    tree_.Plug(layout, profile_.serial, entries,
-               personality == UsbPersonality::Normal ? composition_.storage : std::nullopt);
+    if (personality == UsbPersonality::Storage) composition_ = UsbComposition{"", ModemDisk()};
+    const bool showsStorage = personality == UsbPersonality::Normal || personality == UsbPersonality::Storage;
+    tree_.Plug(layout, profile_.serial, entries, showsStorage ? composition_.storage : std::nullopt);
+    // A real bus gives every enumeration a new device number.
+    functions_ = android_->Enumerate(personality);
+    tree_.PlugFunctions(functions_, 1, static_cast<int>(enumerations_ % 126) + 2);
+    OpenDiskNode(showsStorage ? composition_.storage : std::nullopt);
     lastNumbers_ = numbers;
     personality_ = personality;
     status_ = Status::Present;
@@ -190,7 +208,10 @@ void Device::CreatePorts(UsbPersonality personality, const std::vector<int>& num
 }
 
 void Device::RemovePorts(const std::vector<std::string>& keep) {
+    disk_.reset();
     tree_.Unplug();
+    android_->LeaveBus();
+    functions_.clear();
     for (auto& port : ports_) {
         if (std::find(keep.begin(), keep.end(), port.name) != keep.end()) retained_[port.name] = std::move(port.pty);
     }
@@ -204,7 +225,7 @@ void Device::Reenumerate(UsbPersonality next, bool afterReset) {
         return;
     }
     const bool shift = profile_.shiftPorts || faults_.fire(FaultKind::ShiftPorts).has_value();
-    const auto numbers = NextNumbers(profile_.layouts.at(next).interfaces.size(), shift);
+    const auto numbers = NextNumbers(TtyCount(profile_.layouts.at(next)), shift);
     std::vector<std::string> keep;
     for (int n : numbers) keep.push_back(TtyName(n));
     RemovePorts(keep);
@@ -243,9 +264,14 @@ void Device::Run(int stopFd) {
         fds.push_back({control_->fd(), POLLIN, 0});
         const auto clients = control_->clientFds();
         for (int fd : clients) fds.push_back({fd, POLLIN, 0});
+        const auto diskFds = disk_ ? disk_->fds() : std::vector<int>{};
+        const size_t firstDisk = fds.size();
+        for (int fd : diskFds) fds.push_back({fd, POLLIN, 0});
         const size_t firstPort = fds.size();
         for (const auto& port : ports_) fds.push_back({port.pty->masterFd(), POLLIN, 0});
         for (const auto& [name, pty] : retained_) fds.push_back({pty->masterFd(), POLLIN, 0});
+        const size_t firstAndroid = fds.size();
+        android_->AddPollFds(fds);
         const int ready = ::poll(fds.data(), fds.size(), PollTimeoutMs());
         if (ready < 0 && errno != EINTR) throw std::system_error(errno, std::generic_category(), "poll");
         if (ready > 0 && (fds[0].revents & POLLIN)) return;
@@ -258,12 +284,24 @@ void Device::Run(int stopFd) {
             }
         }
         if (commandRan) continue;  // a command may have changed the ports
+        bool diskServed = false;
+        for (size_t i = 0; ready > 0 && i < diskFds.size() && disk_; ++i) {
+            if (fds[firstDisk + i].revents & (POLLIN | POLLHUP | POLLERR)) {
+                ServeDisk(diskFds[i]);
+                diskServed = true;
+            }
+        }
+        if (diskServed) continue;  // the mode switch may have changed the ports
         if (ready > 0) {
             const uint32_t generation = portGeneration_;
             for (size_t i = 0; i < ports_.size() && generation == portGeneration_; ++i) {
                 if (fds[firstPort + i].revents & (POLLIN | POLLHUP | POLLERR)) ServePort(i);
             }
             if (generation == portGeneration_) DrainRetained();
+            if (generation == portGeneration_) {
+                const auto actions = android_->Serve(std::span(fds).subspan(firstAndroid));
+                for (const auto action : actions) OnAndroidAction(action);
+            }
         }
         RunIdleTimers();
         if (pending_ && TickReached(clock_.tickMs(), pending_->dueTick)) {
@@ -312,6 +350,7 @@ void Device::ServePort(size_t index) {
     const ssize_t n = ::read(port.pty->masterFd(), buf.data(), buf.size());
     if (n <= 0) return;  // EAGAIN, or EIO while no client holds the port open
     buf.resize(static_cast<size_t>(n));
+    port.received += buf.size();
     port.lastDataTick = clock_.tickMs();
     const char* role = PortRoleName(port.role);
     writer_.PaceRead(role, buf.size());
@@ -324,6 +363,35 @@ void Device::ServePort(size_t index) {
         if (out.resetRequested) Reenumerate(UsbPersonality::Normal, true);
     }
     // A terminal port takes what it is given and answers nothing the tool uses.
+}
+
+void Device::OpenDiskNode(const std::optional<StorageFunction>& storage) {
+    disk_.reset();
+    if (!storage || storage->kind != StorageKind::Disk || tree_.blockName().empty()) return;
+    disk_ = std::make_unique<ScsiDiskServer>(tree_.DevPath(tree_.blockName()));
+}
+
+void Device::ServeDisk(int fd) {
+    const auto& storage = composition_.storage;
+    const DiskIdentity identity{storage && !storage->vendor.empty() ? storage->vendor : "Flintcst",
+                                storage && !storage->model.empty() ? storage->model : "Virtual Disk", "0100"};
+    bool switchToModem = false;
+    disk_->Serve(fd, [&](const platform::ScsiRequest& request) {
+        auto outcome = HandleScsiCommand(request, identity, personality_ == UsbPersonality::Storage);
+        switchToModem = switchToModem || outcome.switchToModem;
+        return outcome.answer;
+    });
+    // The answer is out; the unit now leaves the bus and comes back with its serial ports.
+    if (switchToModem && personality_ == UsbPersonality::Storage) Reenumerate(UsbPersonality::Normal, false);
+}
+
+void Device::OnAndroidAction(AndroidUnit::Action action) {
+    switch (action) {
+        case AndroidUnit::Action::Reboot: Reenumerate(UsbPersonality::Normal, true); break;
+        case AndroidUnit::Action::RebootBootloader: Reenumerate(UsbPersonality::Fastboot, true); break;
+        case AndroidUnit::Action::Disconnect: Unplug(Status::Unplugged); break;
+        case AndroidUnit::Action::StateChanged: MarkDirty(); break;
+    }
 }
 
 void Device::OnEngineOutput(Port& port, EngineOutput output) {
@@ -343,10 +411,17 @@ void Device::OnEvent(DeviceEvent event) {
         case DeviceEvent::ProgrammerRunning: Reenumerate(UsbPersonality::Programmer, false); break;
         case DeviceEvent::Crash: Unplug(Status::Crashed); break;
         case DeviceEvent::Reset:
-        case DeviceEvent::PowerOff: Reenumerate(UsbPersonality::Normal, true); break;
+        case DeviceEvent::PowerOff:
+            // An Android-based unit may start its bootloader's fastboot mode after a flash session.
+            Reenumerate(personality_ == UsbPersonality::Programmer && profile_.fastboot.afterStreamingReset
+                            ? UsbPersonality::Fastboot
+                            : UsbPersonality::Normal,
+                        true);
+            break;
         case DeviceEvent::Unplug: Unplug(Status::Unplugged); break;
         case DeviceEvent::FactoryRestored:
             modem_.identity = profile_.efsImageWipes ? WipedIdentity(profile_.identity) : profile_.identity;
+            android_->WipeByUpdate();
             WriteState();
             break;
         case DeviceEvent::VersionChanged: {
@@ -376,7 +451,7 @@ std::string Device::Control(const std::string& rawLine) {
             std::lock_guard lock(model_.mutex);
             model_.OnRestart();
         }
-        PlugNow(UsbPersonality::Normal);
+        PlugNow(profile_.powerUp);
         return "OK " + ReadyLine();
     }
     if (verb == "reset") {
@@ -386,7 +461,9 @@ std::string Device::Control(const std::string& rawLine) {
     }
     if (verb == "personality") {
         const auto target = ParseUsbPersonality(ToLower(arg));
-        if (!target) return "ERROR personality must be normal, download or programmer";
+        if (!target) return "ERROR personality must be normal, download, programmer, fastboot or storage";
+        if (!profile_.layouts.contains(*target))
+            return fmt::format("ERROR this unit has no {} personality", UsbPersonalityName(*target));
         if (status_ == Status::Crashed) return "ERROR device is crashed; plug it in again first";
         Reenumerate(*target, false);
         return fmt::format("OK switching to {}", UsbPersonalityName(*target));
@@ -417,13 +494,15 @@ nlohmann::json Device::StateJson() const {
     auto ports = nlohmann::json::array();
     for (const auto& p : ports_)
         ports.push_back({{"name", p.name}, {"role", PortRoleName(p.role)}, {"interface", p.interfaceNumber},
-                         {"interface_name", p.interfaceName}, {"dev", tree_.DevPath(p.name).string()}});
+                         {"interface_name", p.interfaceName}, {"dev", tree_.DevPath(p.name).string()},
+                         {"received", p.received}});
     j["ports"] = std::move(ports);
     j["modem"] = modem_.toJson();
     {
         std::lock_guard lock(model_.mutex);
         j["model"] = model_.ToJson();
     }
+    android_->AddState(j);
     j["faults"] = faults_.toJson();
     return j;
 }

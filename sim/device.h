@@ -14,6 +14,7 @@
 
 #include "platform/clock.h"
 #include "platform/pty.h"
+#include "sim/android/android_unit.h"
 #include "sim/at/at_modem.h"
 #include "sim/at/modem_state.h"
 #include "sim/at/usb_composition.h"
@@ -25,6 +26,7 @@
 #include "sim/profile.h"
 #include "sim/protocols/diag_port_engine.h"
 #include "sim/reply_writer.h"
+#include "sim/scsi_disk_server.h"
 
 namespace flintcast::sim {
 
@@ -64,6 +66,7 @@ private:
         std::unique_ptr<DiagPortEngine> engine;
         std::unique_ptr<AtModem> modem;
         uint32_t lastDataTick = 0;
+        uint64_t received = 0;  // bytes the port took in during this enumeration
     };
     struct PendingPlug {
         UsbPersonality personality;
@@ -80,7 +83,11 @@ private:
     ReplyWriter writer_;
     DeviceModel model_;
     ModemState modem_;
+    std::unique_ptr<AndroidUnit> android_;
+    std::vector<UsbFunctionEntry> functions_;  // tty-less functions of the present enumeration
     std::unique_ptr<ControlServer> control_;
+    // The node of the disk the present enumeration shows, when it shows one.
+    std::unique_ptr<ScsiDiskServer> disk_;
 
     Status status_ = Status::Unplugged;
     UsbPersonality personality_ = UsbPersonality::Normal;
@@ -109,6 +116,9 @@ private:
     void Unplug(Status status);
 
     void ServePort(size_t index);
+    void OpenDiskNode(const std::optional<StorageFunction>& storage);
+    void ServeDisk(int fd);
+    void OnAndroidAction(AndroidUnit::Action action);
     void OnEngineOutput(Port& port, EngineOutput output);
     void OnEvent(DeviceEvent event);
     void DrainRetained();
