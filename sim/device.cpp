@@ -451,7 +451,7 @@ std::string Device::Control(const std::string& rawLine) {
             std::lock_guard lock(model_.mutex);
             model_.OnRestart();
         }
-        PlugNow(profile_.powerUp);
+        PlugNow(profile_.fastboot.atPowerUp ? UsbPersonality::Fastboot : profile_.powerUp);
         return "OK " + ReadyLine();
     }
     if (verb == "reset") {

@@ -1,6 +1,12 @@
 // The simulated Android-based unit in fastboot mode, checked with the standard fastboot tool:
 // its USB function in the device tree, the tool's handshake and commands over TCP, and a flash
 // whose partition digest equals the file's.
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -108,6 +114,89 @@ TEST_F(FastbootClient, InjectedFaultsReachTheTool) {
     const auto state = sim.StateFile();
     EXPECT_TRUE(state["fastboot"].is_null());
     EXPECT_FALSE(state["partitions"].contains("splash"));
+}
+
+// A bare TCP client: the framing's bytes as they arrive.
+class RawLink {
+public:
+    explicit RawLink(const std::string& address) {
+        fd_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        sockaddr_in addr{};
+        addr.sin_family = AF_INET;
+        addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        addr.sin_port = htons(static_cast<uint16_t>(std::stoi(address.substr(address.find(':') + 1))));
+        connected_ = ::connect(fd_, reinterpret_cast<sockaddr*>(&addr), sizeof(addr)) == 0;
+    }
+    ~RawLink() { ::close(fd_); }
+    bool connected() const { return connected_; }
+    void Send(const std::string& bytes) { ASSERT_EQ(::send(fd_, bytes.data(), bytes.size(), MSG_NOSIGNAL), ssize_t(bytes.size())); }
+    void SendPacket(const std::string& payload) {
+        std::string header(8, '\0');
+        header[7] = static_cast<char>(payload.size());
+        Send(header + payload);
+    }
+    std::string Read(size_t n) {
+        std::string out;
+        while (out.size() < n) {
+            pollfd p{fd_, POLLIN, 0};
+            if (::poll(&p, 1, 5000) <= 0) break;
+            char buf[1024];
+            const ssize_t got = ::read(fd_, buf, std::min(sizeof(buf), n - out.size()));
+            if (got <= 0) break;
+            out.append(buf, static_cast<size_t>(got));
+        }
+        return out;
+    }
+    // One reply packet's payload (its length as the header says).
+    std::string ReadPacket() {
+        const auto header = Read(8);
+        if (header.size() != 8) return "<no header>";
+        uint64_t length = 0;
+        for (unsigned char c : header) length = (length << 8) | c;
+        return Read(static_cast<size_t>(length));
+    }
+
+private:
+    int fd_ = -1;
+    bool connected_ = false;
+};
+
+TEST(AndroidUnit, FastbootRepliesCutOrPaddedOnRequest) {
+    SimProcess sim({"--profile", "android", "--faults", "truncate-reply:fastboot@1;oversize-reply:fastboot=300@2"});
+    ASSERT_EQ(sim.Ctl("personality fastboot"), 0);
+    RawLink link(WaitForService(sim, "fastboot"));
+    ASSERT_TRUE(link.connected());
+    link.Send("FB01");
+    EXPECT_EQ(link.Read(4), "FB01");
+    link.SendPacket("getvar:product");
+    EXPECT_EQ(link.ReadPacket(), "OK");
+    link.SendPacket("getvar:product");
+    const auto padded = link.ReadPacket();
+    EXPECT_EQ(padded.size(), 300u);
+    EXPECT_EQ(padded.substr(0, 9), "OKAYVAR35");
+    link.SendPacket("flash:boot");
+    EXPECT_EQ(link.ReadPacket(), "FAILno image downloaded");
+}
+
+// The reset that ends a streaming session starts the bootloader's fastboot mode; continue from
+// there boots the system with its ports and adbd.
+TEST(AndroidUnit, ResetAfterStreamingComesBackInFastbootMode) {
+    SimProcess sim({"--profile", "android"});
+    ASSERT_EQ(sim.Ctl("personality programmer"), 0);
+    ASSERT_TRUE(sim.WaitForDev({"bus", "ttyUSB0"}));
+    EXPECT_TRUE(sim.StateFile()["adb"].is_null());
+    {
+        PortClient port(sim.dev("ttyUSB0"));
+        port.Write(Frame({0x0B}));
+        const auto reply = port.ReadFrame();
+        ASSERT_TRUE(reply);
+        EXPECT_EQ(Unframe(*reply), std::vector<uint8_t>{0x0C});
+    }
+    EXPECT_FALSE(WaitForService(sim, "fastboot").empty());
+    EXPECT_EQ(sim.StateFile()["personality"], "fastboot");
+    ASSERT_EQ(sim.Ctl("reset"), 0);
+    EXPECT_FALSE(WaitForService(sim, "adb").empty());
+    EXPECT_TRUE(sim.StateFile()["fastboot"].is_null());
 }
 
 }  // namespace

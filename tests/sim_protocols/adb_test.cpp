@@ -178,6 +178,31 @@ TEST_F(AdbTransportTest, SyncRefusesWhatItCannotFollow) {
     EXPECT_EQ(files.Find("/sdcard/y"), nullptr);
 }
 
+struct CutAfter : SyncLinkFaults {
+    std::optional<uint64_t> at;
+    std::optional<uint64_t> DisconnectAfter() override { return at; }
+};
+
+TEST(AdbSyncFaults, ThePlugIsPulledPartWayThroughAPull) {
+    AndroidFiles files;
+    files.Write("/f", Bytes(200000, 0x5A), 0644, 0);
+    CutAfter cut;
+    cut.at = 70000;
+    AdbSyncService sync(files, nullptr, &cut);
+    Bytes out;
+    const auto r = sync.Feed(Request("RECV", Str("/f")), out);
+    EXPECT_TRUE(r.disconnect);
+    // One whole 64 KiB piece, then the next piece's header with only the bytes up to the cut.
+    EXPECT_EQ(out.size(), 8u + 65536u + 8u + (70000u - 65536u));
+    cut.at = 5;
+    AdbSyncService push(files, nullptr, &cut);
+    out.clear();
+    const auto p = push.Feed(Cat(Request("SEND", Str("/g,420")), Request("DATA", Bytes(10, 1))), out);
+    EXPECT_TRUE(p.disconnect);
+    EXPECT_EQ(files.Find("/g"), nullptr);
+    EXPECT_TRUE(out.empty());
+}
+
 TEST(AndroidFileTree, PathsAreNormalisedAndEscapesRefused) {
     AndroidFiles files;
     EXPECT_EQ(AndroidFiles::Normalize("//a///b/"), "/a/b");
