@@ -29,9 +29,13 @@ inline constexpr std::string_view kReupdateQuestion =
     "Are you sure reupdate again? If you sure please do this:Please unplug USB cable then plug in USB cable "
     "and click the \"Yes\" button.If no,please click the \"No\" button.";
 
-// Operator-branded variants: Japanese texts and their own captions.
-using config::BrandedCaption;
+// Operator-branded variants: Japanese texts and their own captions (the operator's tool name
+// where a variant has none of its own).
 using config::UsesBrandedJapanese;
+inline std::string_view BrandedCaption(int32_t project) {
+    const std::string_view caption = config::BrandedCaption(project);
+    return caption.empty() ? std::string_view("Netmarrow Software Update Tool") : caption;
+}
 
 // The branded variants' confirmation before Start (OK and Cancel, caption BrandedCaption).
 inline constexpr std::string_view kBrandedStartConfirmation =
