@@ -31,8 +31,6 @@ bool AnyDownloadOption(const config::ProjectConfig& c) {
            c.bBootloader || c.bCfgdata || c.bEFS || c.bRawAppsEFS || c.bPartOfEFS || c.pcSuite || c.bRestore;
 }
 
-bool AmssOnly(const config::ProjectConfig& c) { return c.bAMSSFile && !c.bEFS && !c.bRawAppsEFS && !c.pcSuite; }
-
 RunState StateForKind(int kind) {
     switch (kind) {
         case 1: return RunState::InProgress;
@@ -138,12 +136,13 @@ void RunController::ShowStatusLine(const std::string& text, int kind) {
         }
         SetStatus(UpgradeFailureText(JapaneseStatus()), RunState::Failed);
         lastRunPassed_ = false;
-        if (AsksReupdateAfterFailure(config_.projectType, AmssOnly(config_))) {
+        if (AsksReupdateAfterFailure(config_.projectType, config::IsAmssOnly(config_))) {
             MessageAnswer answer = view_.ShowMessage({"Warning", std::string(kReupdateQuestion), MessageButtons::YesNo});
             // The worker is still on its way out; the resumed run starts once its slot is free.
             if (answer == MessageAnswer::Yes) Post([this] { Reupdate1Click(); });
         }
-    } else {
+    } else if (kind != 4) {
+        // A plain line leaves the run state as it is: a failed or passed run keeps its colour.
         view_.SetRunState(StateForKind(kind));
     }
 }
@@ -203,11 +202,11 @@ bool RunController::StartClick() {
     ShowStatusLine(std::string(kToolVersion), 4);
     config_ = fullConfig_;
     if (UsesBrandedJapanese(config_.projectType)) {
-        // The branded variants confirm before they start; project 28 ends on Cancel.
+        // The branded variants confirm before they start; some end on Cancel.
         MessageAnswer answer = view_.ShowMessage({std::string(BrandedCaption(config_.projectType)),
                                                   std::string(kBrandedStartConfirmation), MessageButtons::OkCancel});
         if (answer != MessageAnswer::Ok) {
-            if (config_.projectType == 28) {
+            if (config::EndsOnCancel(config_.projectType)) {
                 runLog_.Close();
                 endRequested_ = true;
             }
@@ -452,6 +451,7 @@ void RunController::Post(std::function<void()> event) {
         queue_.push_back(std::move(event));
     }
     queueCv_.notify_one();
+    if (eventHook_) eventHook_();
 }
 
 int RunController::PumpEvents(int waitMs) {
@@ -474,6 +474,43 @@ int RunController::PumpEvents(int waitMs) {
         StartClick();
     }
     return handled;
+}
+
+// --- download options ------------------------------------------------------------------------
+
+DownloadOptions DownloadOptionsOf(const config::ProjectConfig& c) {
+    return {c.bEFS, c.bBackup, c.bRestore, c.bAMSSFile, c.pcSuite, c.bCDROM, c.bDISK, c.bBootloader};
+}
+
+bool RunController::ApplyDownloadOptions(const DownloadOptions& options) {
+    config::ProjectConfig next = fullConfig_;
+    next.bEFS = options.efs;
+    next.bBackup = options.backup;
+    next.bRestore = options.restore;
+    next.bAMSSFile = options.amss;
+    next.pcSuite = options.pcSuite;
+    next.bCDROM = options.cdrom;
+    next.bDISK = options.disk;
+    next.bBootloader = options.bootloader;
+    engine::ImageSet images;
+    if (!setup_.environment->VerifyImageSet(next, false, images)) return false;
+    fullConfig_ = next;
+    if (!Running()) config_ = next;
+    setup_.images = images;
+    images_ = std::move(images);
+    return true;
+}
+
+bool RunController::ChangeImageFolder(const std::string& folder) {
+    setup_.environment->SetImageFolder(folder);
+    setup_.imageFolder = folder;
+    engine::ImageSet images;
+    const bool verified = setup_.environment->VerifyImageSet(fullConfig_, false, images);
+    // A refused folder leaves no usable set: Start refuses with "No Image File Loaded!".
+    if (!verified) images = {};
+    setup_.images = images;
+    images_ = std::move(images);
+    return verified;
 }
 
 // --- closing ----------------------------------------------------------------------------------
