@@ -11,7 +11,7 @@
 namespace flintcast::testing {
 
 inline nlohmann::json DocumentedEventSchema() {
-    const std::string doc = ReadWholeFile(std::filesystem::path(FLINTCAST_SOURCE_DIR) / "docs/json-events.md");
+    const std::string doc = ReadText(std::filesystem::path(FLINTCAST_SOURCE_DIR) / "docs/json-events.md");
     const std::string open = "```json-schema\n";
     const auto start = doc.find(open);
     if (start == std::string::npos) return nullptr;

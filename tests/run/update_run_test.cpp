@@ -116,7 +116,7 @@ TEST_F(UpdateRunTest, DevicesListsTheAttachedUnit) {
                               {"--time-scale", kScale, "devices", "--json", "--device-root", root.string()},
                               dir.path() / "devices.out"));
     EXPECT_EQ(WaitFor(devices, 60), 0);
-    const std::string out = ReadWholeFile(dir.path() / "devices.out");
+    const std::string out = ReadText(dir.path() / "devices.out");
     const auto unit = nlohmann::json::parse(out, nullptr, false);
     ASSERT_TRUE(unit.is_object()) << "one JSON object per unit, nothing else: " << out;
     EXPECT_EQ(testing::SchemaProblem(schema, unit), "");
