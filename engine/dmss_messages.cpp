@@ -51,7 +51,7 @@ bool IsNopAcknowledged(std::span<const uint8_t> raw) {
 }
 
 ParameterCheck CheckParameterReply(std::span<const uint8_t> raw, uint16_t expectedWriteSize) {
-    if (raw.size() != kParameterReplyBytes || raw[0] != kParameterReply || raw[10] != 0x7E) {
+    if (raw.size() != kParameterReplyBytes || raw[0] != kParameterReply || raw[10] != kFlag) {
         return ParameterCheck::Malformed;
     }
     const auto writeSize = static_cast<uint16_t>((raw[3] << 8) | raw[4]);

@@ -73,6 +73,7 @@ bool EngineSimRig::Start() {
                                                          : (device.project == 46 ? 0x4000u : 0x1000u);
     nlohmann::json profile = {{"project", device.project}, {"dmss", {{"max_write_size", writeSize}}}};
     if (device.shiftPorts) profile["usb"] = {{"shift_ports", true}};
+    profile.merge_patch(device.profile);
     const fs::path profilePath = dir_.path() / "profile.json";
     std::ofstream(profilePath) << profile.dump();
     std::vector<std::string> args = {"--profile", profilePath.string(), "--time-scale", fmt::format("{}", device.scale)};

@@ -37,11 +37,13 @@ struct SimDevice {
     uint32_t dmssWriteSize = 0;
     bool shiftPorts = false;
     std::string faults;  // --faults
+    nlohmann::json profile = nlohmann::json::object();  // merged over the rig's own profile
 
     SimDevice& Project(int32_t p) { project = p; return *this; }
     SimDevice& Scale(double s) { scale = s; return *this; }
     SimDevice& ShiftPorts(bool on = true) { shiftPorts = on; return *this; }
     SimDevice& Faults(std::string spec) { faults = std::move(spec); return *this; }
+    SimDevice& Profile(nlohmann::json extra) { profile = std::move(extra); return *this; }
 };
 
 class EngineSimRig {
