@@ -79,6 +79,8 @@ struct Session {
     std::unique_ptr<controller::ModeSwitchLauncher> modeSwitch;
     std::unique_ptr<controller::DeviceCheck> check;
     std::atomic<int> checkVerdict{0};  // 0 polling, 1 ready, 2 refused
+    // The controller device changes go to once it exists.
+    std::atomic<controller::RunController*> controller{nullptr};
     bool dualPackage = false;          // Packet = 2: the second package is staged in TempFiles2
     config::SecondPackage second;
 
@@ -93,11 +95,15 @@ bool Prepare(const RunOptions& options, Session& s) {
     EmbeddedPackage resources;
     const auto staged = controller::StageImages(s.folders, resources, s.config, s.sink, clock);
     if (!staged.ok || staged.mustExit) return false;
+    // A configuration error has shown its message and turned its items off; the tool stays
+    // usable with what was read before it, and Start refuses what cannot run.
     if (!options.configPath.empty()) {
         s.config = {};
-        if (!config::ReadConfig(options.configPath, s.config, s.sink)) return false;
+        if (!config::ReadConfig(options.configPath, s.config, s.sink)) {
+            s.view.Note("The configuration was read up to its error; the items after it stay off.");
+        }
     } else if (!staged.configOk) {
-        return false;
+        s.view.Note("The configuration was read up to its error; the items after it stay off.");
     }
     if (options.backupRestoreOff) s.config.bBackup = s.config.bRestore = false;
     if (s.config.packet == 2) {
@@ -131,7 +137,14 @@ bool Prepare(const RunOptions& options, Session& s) {
         [&view = s.view](std::string_view line) { view.ShowLine(0, 4, std::string(line)); });
     s.directory = std::make_unique<controller::DiscoveryDirectory>(*s.discovery);
     s.directory->setVersionLabelSink([&view = s.view](std::string_view text) { view.Note(std::string(text)); });
-    s.directory->WatchDevices(platform::DeviceRoot());
+    s.directory->WatchDevices(platform::DeviceRoot(), [&s](bool arrival, const std::string&) {
+        // A unit taken away ends a refusal: the next one is checked afresh.
+        if (!arrival) {
+            int refused = 2;
+            s.checkVerdict.compare_exchange_strong(refused, 0);
+        }
+        if (auto* controller = s.controller.load()) controller->DeviceChanged(arrival);
+    });
 
     s.modeSwitch = std::make_unique<controller::ModeSwitchLauncher>(
         s.imageFolder, [&view = s.view](std::string_view line) { view.ShowLine(0, 4, std::string(line)); });
@@ -168,28 +181,52 @@ bool Prepare(const RunOptions& options, Session& s) {
     return true;
 }
 
-// Waits until the device check found the device ready (or refused it, or time ran out). The
-// controller's timers run meanwhile: the start reminder may end the wait and the tool.
-bool WaitForReadyDevice(Session& s, controller::RunController& controller, int seconds) {
+// Waits until the device check found the device ready, or time ran out. A refused unit may be
+// replaced within the wait: its removal restarts the check. A resume needs no ready unit, only
+// one that shows a diagnostic port: it may still be in download or programmer mode, or run the
+// version the check refuses. The controller's timers run meanwhile: the start reminder may end
+// the wait and the tool.
+bool WaitForReadyDevice(Session& s, controller::RunController& controller, int seconds, bool resume) {
     auto& clock = platform::SystemClock();
     s.check->Start();
     const uint32_t start = clock.tickMs();
-    while (s.checkVerdict.load() == 0 && !gInterrupted.load() && !controller.endRequested()) {
+    bool refusalNoted = false;
+    bool resumable = false;
+    while (s.checkVerdict.load() != 1 && !gInterrupted.load() && !controller.endRequested()) {
+        const bool refused = s.checkVerdict.load() == 2;
+        if (resume && (refused || !s.discovery->boxes().diag.empty())) {
+            resumable = true;
+            break;
+        }
+        if (refused && !refusalNoted) {
+            s.view.Note("Replace the unit to have another one checked.");
+            refusalNoted = true;
+        }
         if (clock.tickMs() - start >= static_cast<uint32_t>(seconds) * 1000u) break;
         controller.PumpEvents(clock.realTimeoutMs(kDeviceWaitPollMs));
     }
-    if (s.checkVerdict.load() == 1) {
+    if (s.checkVerdict.load() == 1 || resumable) {
         controller.StopStartReminder();
         return true;
     }
     s.check->Stop();
-    if (s.checkVerdict.load() == 0 && !controller.endRequested()) s.view.Note("No ready device was found.");
+    if (!gInterrupted.load() && !controller.endRequested()) {
+        s.view.Note(s.checkVerdict.load() == 2 ? "The unit was refused." : "No ready device was found.");
+    }
     return false;
 }
 
 }  // namespace
 
 int RunUpdate(const RunOptions& options, TerminalPresentation& view) {
+    // Ctrl-C from here on asks for a clean end: while the tool waits for a device it leaves
+    // the wait and removes its staging; during a run it stops the worker.
+    gInterrupted.store(false);
+    struct sigaction action {};
+    action.sa_handler = OnInterrupt;
+    sigaction(SIGINT, &action, nullptr);
+    sigaction(SIGTERM, &action, nullptr);
+
     PresentationSink lockSink(view);
     auto lock = AcquireSingleInstance(lockSink);
     if (!lock) return kExitRunFailed;
@@ -233,17 +270,13 @@ int RunUpdate(const RunOptions& options, TerminalPresentation& view) {
     setup.dataOps = &dataService;
     controller::RunController controller(std::move(setup));
     controller.Initialize();
-    if (!WaitForReadyDevice(s, controller, options.deviceWaitSeconds)) {
+    s.controller.store(&controller);
+    if (!WaitForReadyDevice(s, controller, options.deviceWaitSeconds, options.resume)) {
         s.directory->StopWatching();
+        s.controller.store(nullptr);
         environment.RemoveStagingFolders();
         return kExitRefused;
     }
-
-    gInterrupted.store(false);
-    struct sigaction action {};
-    action.sa_handler = OnInterrupt;
-    sigaction(SIGINT, &action, nullptr);
-    sigaction(SIGTERM, &action, nullptr);
 
     const bool started = options.resume ? controller.Reupdate1Click() : controller.StartClick();
     bool stopSent = false;
@@ -257,6 +290,7 @@ int RunUpdate(const RunOptions& options, TerminalPresentation& view) {
     controller.PumpEvents(0);
     controller.Exit();
     s.directory->StopWatching();
+    s.controller.store(nullptr);
     if (!started && !controller.lastRunEnded()) return kExitRefused;
     return controller.lastRunPassed() ? kExitPass : kExitRunFailed;
 }
