@@ -126,6 +126,9 @@ bool Prepare(const RunOptions& options, Session& s) {
     if (auto ini = platform::IniFile::Load(s.folders.staging / "Config.ini")) {
         discoverySettings = controller::ReadDiscoverySettings(*ini);
     }
+    if (auto own = platform::IniFile::Load(platform::AppConfigDir() / "device-discovery.ini")) {
+        discoverySettings = controller::AddOperatorTable(std::move(discoverySettings), *own);
+    }
     controller::ProbeSettings probe;
     probe.projectType = s.config.projectType;
     probe.checkProjectCode = s.config.bCheckProjectCode;

@@ -2,13 +2,16 @@
 
 #include <algorithm>
 #include <array>
+#include <cerrno>
 #include <fmt/format.h>
+#include <set>
 #include <fstream>
 
 #include "controller/at_query.h"
 #include "controller/device_checks.h"
 #include "controller/port_naming.h"
 #include "platform/paths.h"
+#include "platform/port_holders.h"
 #include "platform/port_scanner.h"
 
 namespace fs = std::filesystem;
@@ -111,10 +114,23 @@ bool DeviceDiscovery::EnumeratePorts(std::vector<std::string>& diagList, std::ve
         log("SetupDiGetClassDevs failed");
         return false;
     }
+    unsigned scan = 0;
+    {
+        std::lock_guard lock(recordsMutex_);
+        std::set<std::string> present;
+        for (const platform::UsbSerialPort& port : *ports) {
+            present.insert(ProbeDeviceKey(port));
+        }
+        probeRecords_.KeepOnly(present);
+        scan = ++scanCount_;
+    }
     for (const platform::UsbSerialPort& port : *ports) {
         std::string role = port.interfaceString;
         if (role.empty()) {
             role = settings_.RoleFor(port.vendorId, port.productId, port.interfaceNumber);
+        }
+        if (role.empty() && !port.product.empty()) {
+            role = probedRole(port, scan);
         }
         if (role.empty() || port.product.empty()) {
             continue;  // without a friendly name or description the port is not ours
@@ -142,12 +158,39 @@ bool DeviceDiscovery::EnumeratePorts(std::vector<std::string>& diagList, std::ve
     return !diagList.empty();
 }
 
+std::string DeviceDiscovery::probedRole(const platform::UsbSerialPort& port, unsigned scan) {
+    const std::string key = ProbeDeviceKey(port);
+    std::lock_guard lock(recordsMutex_);
+    if (probeRecords_.ShouldProbe(key, port.interfaceNumber, scan, clock_.tickMs())) {
+        std::lock_guard probeLock(probeMutex_);
+        if (openProbe(port.name)) {
+            const PortAnswer answer = ProbePortAnswer(probePort_, clock_);
+            closeProbe("Warning-34");
+            probeRecords_.Record(key, port.interfaceNumber, answer);
+            log(fmt::format("{} {}", port.name, DescribeAnswer(answer)));
+        }
+    }
+    const PortAnswer* answer = probeRecords_.Answer(key, port.interfaceNumber);
+    return answer ? std::string(ProbedRole(*answer)) : std::string();
+}
+
+bool DeviceDiscovery::leftAlone(const platform::UsbSerialPort& port) const {
+    std::lock_guard lock(recordsMutex_);
+    const PortAnswer* answer = probeRecords_.Answer(ProbeDeviceKey(port), port.interfaceNumber);
+    return answer && *answer == PortAnswer::Neither;
+}
+
 bool DeviceDiscovery::openProbe(const std::string& portName) {
     closeProbe("Warning-27");
     const auto path = platform::PortDevicePath(portName);
-    if (!path || !probePort_.open(path->string())) {
+    if (!path) {
         return false;
     }
+    if (!probePort_.open(path->string())) {
+        noteOpenFailure(portName, errno);
+        return false;
+    }
+    openFailureNotes_.erase(portName);
     probePort_.purge();
     platform::LineSettings line;
     line.dtr = true;
@@ -156,6 +199,27 @@ bool DeviceDiscovery::openProbe(const std::string& portName) {
         return false;
     }
     return true;
+}
+
+void DeviceDiscovery::noteOpenFailure(const std::string& portName, int error) {
+    std::string note;
+    if (error == EBUSY) {
+        const auto path = platform::PortDevicePath(portName);
+        const std::string holders = path ? platform::DescribePortHolders(platform::FindPortHolders(*path)) : "";
+        note = holders.empty() ? fmt::format("{} is held by another program", portName)
+                               : fmt::format("{} is held by {}", portName, holders);
+    } else if (error == EACCES || error == EPERM) {
+        note = fmt::format("{} cannot be opened: permission denied (the udev rules of the package give the "
+                           "operator's group access)",
+                           portName);
+    } else {
+        return;
+    }
+    auto& last = openFailureNotes_[portName];
+    if (last != note) {
+        last = note;
+        log(note);
+    }
 }
 
 void DeviceDiscovery::closeProbe(std::string_view label) {
@@ -281,7 +345,7 @@ bool DeviceDiscovery::RefreshPortBoxes() {
                 return std::any_of(list.begin(), list.end(),
                                    [&](const std::string& n) { return SamePortName(n, port.name); });
             };
-            if (known(found.diag) || known(found.terminal)) {
+            if (known(found.diag) || known(found.terminal) || leftAlone(port)) {
                 continue;
             }
             if (ProbeModemPort(port.name)) {

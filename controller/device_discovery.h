@@ -7,12 +7,14 @@
 #include <cstdint>
 #include <filesystem>
 #include <functional>
+#include <map>
 #include <mutex>
 #include <string>
 #include <string_view>
 #include <vector>
 
 #include "controller/discovery_settings.h"
+#include "controller/port_probe.h"
 #include "controller/run_environment.h"
 #include "platform/clock.h"
 #include "platform/serial_port.h"
@@ -84,12 +86,27 @@ private:
     PortBoxes boxes_;
     DeviceFacts facts_;
 
-    mutable std::mutex probeMutex_;  // the probe handle
+    mutable std::mutex probeMutex_;  // the probe handle and the open-failure notes
     platform::SerialPort probePort_;
+    // The last reason logged per port that would not open, so a busy port is named once,
+    // not on every pass.
+    std::map<std::string, std::string> openFailureNotes_;
+
+    mutable std::mutex recordsMutex_;  // what unnamed ports answered; taken before probeMutex_
+    ProbeRecords probeRecords_;
+    unsigned scanCount_ = 0;
 
     void log(std::string_view line) const;
     // Opens `portName` with the probe's settings (DTR on, reads return at once).
+    // A port that will not open is logged with the reason: the programs holding
+    // it, or missing permission.
     bool openProbe(const std::string& portName);
+    void noteOpenFailure(const std::string& portName, int error);
+    // The role of a port without an interface string or a configured role, from
+    // what it answers (probed at most as ProbeRecords allows); empty when none.
+    std::string probedRole(const platform::UsbSerialPort& port, unsigned scan);
+    // True when the port answered neither DIAG nor AT: nothing is written to it.
+    bool leftAlone(const platform::UsbSerialPort& port) const;
     void closeProbe(std::string_view label);
     bool needsVersionQuery() const;
     bool needsFlashQuery() const;

@@ -64,4 +64,18 @@ DiscoverySettings ReadDiscoverySettings(const platform::IniFile& ini) {
     return s;
 }
 
+DiscoverySettings AddOperatorTable(DiscoverySettings package, const platform::IniFile& operatorTable) {
+    if (!operatorTable.hasSection(kSection)) {
+        return package;
+    }
+    DiscoverySettings own = ReadDiscoverySettings(operatorTable);
+    if (!own.modeSwitchIds.empty()) {
+        package.modeSwitchIds = std::move(own.modeSwitchIds);
+    }
+    for (auto& [key, role] : own.portRoles) {
+        package.portRoles[key] = std::move(role);
+    }
+    return package;
+}
+
 }  // namespace flintcast::controller

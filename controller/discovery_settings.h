@@ -1,6 +1,6 @@
 #pragma once
 // Device-model data of discovery, read from the [DeviceDiscovery] section of
-// Config.ini (docs/device-discovery.md):
+// Config.ini and of the operator's own table (docs/device-discovery.md):
 //   ModeSwitchID1..ModeSwitchID3  hardware ids of serial interfaces of devices
 //                                 that first appear in a storage personality
 //                                 and get the one-time disk switch command;
@@ -33,5 +33,9 @@ struct DiscoverySettings {
 DiscoverySettings DefaultDiscoverySettings();
 // The section's values; the defaults when the file has no such section.
 DiscoverySettings ReadDiscoverySettings(const platform::IniFile& ini);
+// Adds the operator's table (<config>/flintcast/device-discovery.ini) to the package's: its
+// roles take precedence, and its mode-switch ids, when it lists any, replace the package's.
+// A file without the section changes nothing.
+DiscoverySettings AddOperatorTable(DiscoverySettings package, const platform::IniFile& operatorTable);
 
 }  // namespace flintcast::controller

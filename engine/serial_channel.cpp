@@ -5,6 +5,7 @@
 #include <fmt/format.h>
 
 #include "platform/paths.h"
+#include "platform/port_holders.h"
 
 namespace flintcast::engine {
 
@@ -55,8 +56,21 @@ bool SerialChannel::openPort(platform::SerialPort& port, const std::string& port
     return port.open(path->string());
 }
 
+void SerialChannel::noteHolders(const std::string& portName) {
+    const int err = errno;
+    const auto path = platform::PortDevicePath(portName);
+    if (path && err == EBUSY) {
+        const std::string holders = platform::DescribePortHolders(platform::FindPortHolders(*path));
+        if (!holders.empty()) {
+            reporter_.ShowStatus(LineClass::Ordinary, fmt::format("{} is held by {}", portName, holders));
+        }
+    }
+    errno = err;
+}
+
 void SerialChannel::OpenDiagPort() {
     if (!openPort(diag_, diagPortName)) {
+        noteHolders(diagPortName);
         const int err = errno;
         reporter_.ShowError(diagPortName + "Could not open Diagnostic port", err);
         return;
@@ -101,6 +115,7 @@ bool SerialChannel::ConfigureModemHandle(bool enableDtr) {
 
 bool SerialChannel::OpenModemPort() {
     if (!OpenModemHandle()) {
+        noteHolders(modemPortName);
         reporter_.ShowError("Fail to connect serial port", errno);
         return false;
     }

@@ -121,6 +121,9 @@ private:
     uint8_t readSlot_[kReadSlotBytes] = {};
 
     bool openPort(platform::SerialPort& port, const std::string& portName);
+    // After an open that failed because the port is busy, names the programs that have it
+    // open. errno is kept.
+    void noteHolders(const std::string& portName);
 };
 
 }  // namespace flintcast::engine

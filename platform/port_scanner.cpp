@@ -100,6 +100,12 @@ std::optional<UsbSerialPort> ReadPort(const fs::path& ttyEntry) {
     port.revision = *rev;
     port.interfaceString = ReadAttribute(*interfaceDir / "interface").value_or("");
     port.product = ReadAttribute(usbDevice / "product").value_or("");
+    port.usbDevice = usbDevice.string();
+    const auto bus = ReadAttribute(usbDevice / "busnum");
+    const auto dev = ReadAttribute(usbDevice / "devnum");
+    if (bus && dev && !bus->empty() && !dev->empty()) {
+        port.busDevice = *bus + "-" + *dev;
+    }
     return port;
 }
 

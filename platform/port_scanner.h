@@ -18,6 +18,8 @@ struct UsbSerialPort {
     std::string productId;
     std::string revision;         // bcdDevice
     std::string product;          // the USB device's product string (the description)
+    std::string usbDevice;        // the USB device's sysfs folder (links resolved)
+    std::string busDevice;        // "busnum-devnum", new on every enumeration; empty when not shown
     // "USB\VID_xxxx&PID_xxxx&REV_xxxx&MI_nn"
     std::string hardwareId() const;
 };

@@ -48,6 +48,11 @@ const fs::path& CreatedFolder(const fs::path& folder) {
     return folder;
 }
 
+size_t TtyCount(const UsbLayout& layout) {
+    return static_cast<size_t>(std::count_if(layout.interfaces.begin(), layout.interfaces.end(),
+                                             [](const InterfaceSpec& s) { return !IsUsbFunctionRole(s.role); }));
+}
+
 // The identity values a unit keeps in its NV memory: an EFS image leaves them blank.
 IdentityValues WipedIdentity(IdentityValues values) {
     for (const char* key : {"sn", "imei_1", "imei", "esn", "meid", "bluetooth", "sales_count", "sales_info",
@@ -79,6 +84,7 @@ Device::Device(Profile profile, fs::path root, fs::path stateFolder, platform::C
       model_(CreatedFolder(stateFolder_)) {
     fs::create_directories(root);
     tree_.RemoveStale();
+    android_ = std::make_unique<AndroidUnit>(profile_, stateFolder_, faults_, &hooks_, writer_, clock_);
     control_ = std::make_unique<ControlServer>(root);
     modem_.echo = profile_.echo;
     modem_.usbMode = profile_.usbMode;
@@ -138,19 +144,20 @@ std::vector<int> Device::NextNumbers(size_t count, bool shift) const {
 }
 
 std::string Device::Start() {
-    PlugNow(UsbPersonality::Normal);
+    PlugNow(profile_.fastboot.atPowerUp ? UsbPersonality::Fastboot : UsbPersonality::Normal);
     return ReadyLine();
 }
 
 std::string Device::ReadyLine() const {
     std::string ports;
     for (const auto& p : ports_) ports += fmt::format("{}{}={}", ports.empty() ? "" : " ", PortRoleName(p.role), p.name);
+    for (const auto& f : functions_) ports += fmt::format("{}{}={}", ports.empty() ? "" : " ", f.interfaceName, f.link);
     return fmt::format("flintcast-devsim ready: project {} {} ports {} root {}", profile_.project,
                        UsbPersonalityName(personality_), ports, tree_.root().string());
 }
 
 void Device::PlugNow(UsbPersonality personality) {
-    const auto count = profile_.layouts.at(personality).interfaces.size();
+    const auto count = TtyCount(profile_.layouts.at(personality));
     const auto numbers = NextNumbers(count, profile_.shiftPorts);
     RemovePorts({});
     pending_.reset();
@@ -161,13 +168,14 @@ void Device::CreatePorts(UsbPersonality personality, const std::vector<int>& num
     const auto& layout = profile_.layouts.at(personality);
     std::vector<PortEntry> entries;
     ports_.clear();
-    for (size_t i = 0; i < layout.interfaces.size(); ++i) {
-        const auto& spec = layout.interfaces[i];
+    size_t next = 0;
+    for (const auto& spec : layout.interfaces) {
+        if (IsUsbFunctionRole(spec.role)) continue;
         Port port;
-        port.name = TtyName(numbers[i]);
+        port.name = TtyName(numbers[next++]);
         port.role = spec.role;
         port.interfaceNumber = spec.number;
-        port.interfaceName = spec.name;
+        port.interfaceName = profile_.interfaceStrings ? spec.name : std::string();
         // Every enumeration is a new tty, even under an old name: a client must open it again.
         port.pty = std::make_unique<platform::PtyPair>();
         SetNonBlocking(port.pty->masterFd());
@@ -177,7 +185,7 @@ void Device::CreatePorts(UsbPersonality personality, const std::vector<int>& num
             port.modem = std::make_unique<AtModem>(profile_, modem_, &faults_);
         }
         port.lastDataTick = clock_.tickMs();
-        entries.push_back({port.name, spec.number, spec.name, port.pty->slavePath()});
+        entries.push_back({port.name, spec.number, port.interfaceName, port.pty->slavePath()});
         ports_.push_back(std::move(port));
     }
     // The old ttys go now: a client still holding one reads its hang-up.
@@ -185,6 +193,9 @@ void Device::CreatePorts(UsbPersonality personality, const std::vector<int>& num
     if (personality == UsbPersonality::Normal) composition_ = ComposeUsb(modem_);
     tree_.Plug(layout, profile_.serial, entries,
                personality == UsbPersonality::Normal ? composition_.storage : std::nullopt);
+    // A real bus gives every enumeration a new device number.
+    functions_ = android_->Enumerate(personality);
+    tree_.PlugFunctions(functions_, 1, static_cast<int>(enumerations_ % 126) + 2);
     lastNumbers_ = numbers;
     personality_ = personality;
     status_ = Status::Present;
@@ -195,6 +206,8 @@ void Device::CreatePorts(UsbPersonality personality, const std::vector<int>& num
 
 void Device::RemovePorts(const std::vector<std::string>& keep) {
     tree_.Unplug();
+    android_->LeaveBus();
+    functions_.clear();
     for (auto& port : ports_) {
         if (std::find(keep.begin(), keep.end(), port.name) != keep.end()) retained_[port.name] = std::move(port.pty);
     }
@@ -208,7 +221,7 @@ void Device::Reenumerate(UsbPersonality next, bool afterReset) {
         return;
     }
     const bool shift = profile_.shiftPorts || faults_.fire(FaultKind::ShiftPorts).has_value();
-    const auto numbers = NextNumbers(profile_.layouts.at(next).interfaces.size(), shift);
+    const auto numbers = NextNumbers(TtyCount(profile_.layouts.at(next)), shift);
     std::vector<std::string> keep;
     for (int n : numbers) keep.push_back(TtyName(n));
     RemovePorts(keep);
@@ -250,6 +263,8 @@ void Device::Run(int stopFd) {
         const size_t firstPort = fds.size();
         for (const auto& port : ports_) fds.push_back({port.pty->masterFd(), POLLIN, 0});
         for (const auto& [name, pty] : retained_) fds.push_back({pty->masterFd(), POLLIN, 0});
+        const size_t firstAndroid = fds.size();
+        android_->AddPollFds(fds);
         const int ready = ::poll(fds.data(), fds.size(), PollTimeoutMs());
         if (ready < 0 && errno != EINTR) throw std::system_error(errno, std::generic_category(), "poll");
         if (ready > 0 && (fds[0].revents & POLLIN)) return;
@@ -268,6 +283,10 @@ void Device::Run(int stopFd) {
                 if (fds[firstPort + i].revents & (POLLIN | POLLHUP | POLLERR)) ServePort(i);
             }
             if (generation == portGeneration_) DrainRetained();
+            if (generation == portGeneration_) {
+                const auto actions = android_->Serve(std::span(fds).subspan(firstAndroid));
+                for (const auto action : actions) OnAndroidAction(action);
+            }
         }
         RunIdleTimers();
         if (pending_ && TickReached(clock_.tickMs(), pending_->dueTick)) {
@@ -316,6 +335,7 @@ void Device::ServePort(size_t index) {
     const ssize_t n = ::read(port.pty->masterFd(), buf.data(), buf.size());
     if (n <= 0) return;  // EAGAIN, or EIO while no client holds the port open
     buf.resize(static_cast<size_t>(n));
+    port.received += buf.size();
     port.lastDataTick = clock_.tickMs();
     const char* role = PortRoleName(port.role);
     writer_.PaceRead(role, buf.size());
@@ -328,6 +348,15 @@ void Device::ServePort(size_t index) {
         if (out.resetRequested) Reenumerate(UsbPersonality::Normal, true);
     }
     // A terminal port takes what it is given and answers nothing the tool uses.
+}
+
+void Device::OnAndroidAction(AndroidUnit::Action action) {
+    switch (action) {
+        case AndroidUnit::Action::Reboot: Reenumerate(UsbPersonality::Normal, true); break;
+        case AndroidUnit::Action::RebootBootloader: Reenumerate(UsbPersonality::Fastboot, true); break;
+        case AndroidUnit::Action::Disconnect: Unplug(Status::Unplugged); break;
+        case AndroidUnit::Action::StateChanged: MarkDirty(); break;
+    }
 }
 
 void Device::OnEngineOutput(Port& port, EngineOutput output) {
@@ -347,7 +376,13 @@ void Device::OnEvent(DeviceEvent event) {
         case DeviceEvent::ProgrammerRunning: Reenumerate(UsbPersonality::Programmer, false); break;
         case DeviceEvent::Crash: Unplug(Status::Crashed); break;
         case DeviceEvent::Reset:
-        case DeviceEvent::PowerOff: Reenumerate(UsbPersonality::Normal, true); break;
+        case DeviceEvent::PowerOff:
+            // An Android-based unit may start its bootloader's fastboot mode after a flash session.
+            Reenumerate(personality_ == UsbPersonality::Programmer && profile_.fastboot.afterStreamingReset
+                            ? UsbPersonality::Fastboot
+                            : UsbPersonality::Normal,
+                        true);
+            break;
         case DeviceEvent::Unplug: Unplug(Status::Unplugged); break;
         case DeviceEvent::FactoryRestored:
             modem_.identity = profile_.efsImageWipes ? WipedIdentity(profile_.identity) : profile_.identity;
@@ -390,7 +425,9 @@ std::string Device::Control(const std::string& rawLine) {
     }
     if (verb == "personality") {
         const auto target = ParseUsbPersonality(ToLower(arg));
-        if (!target) return "ERROR personality must be normal, download or programmer";
+        if (!target) return "ERROR personality must be normal, download, programmer or fastboot";
+        if (!profile_.layouts.contains(*target))
+            return fmt::format("ERROR this unit has no {} personality", UsbPersonalityName(*target));
         if (status_ == Status::Crashed) return "ERROR device is crashed; plug it in again first";
         Reenumerate(*target, false);
         return fmt::format("OK switching to {}", UsbPersonalityName(*target));
@@ -421,13 +458,15 @@ nlohmann::json Device::StateJson() const {
     auto ports = nlohmann::json::array();
     for (const auto& p : ports_)
         ports.push_back({{"name", p.name}, {"role", PortRoleName(p.role)}, {"interface", p.interfaceNumber},
-                         {"interface_name", p.interfaceName}, {"dev", tree_.DevPath(p.name).string()}});
+                         {"interface_name", p.interfaceName}, {"dev", tree_.DevPath(p.name).string()},
+                         {"received", p.received}});
     j["ports"] = std::move(ports);
     j["modem"] = modem_.toJson();
     {
         std::lock_guard lock(model_.mutex);
         j["model"] = model_.ToJson();
     }
+    android_->AddState(j);
     j["faults"] = faults_.toJson();
     return j;
 }

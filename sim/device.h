@@ -14,6 +14,7 @@
 
 #include "platform/clock.h"
 #include "platform/pty.h"
+#include "sim/android/android_unit.h"
 #include "sim/at/at_modem.h"
 #include "sim/at/modem_state.h"
 #include "sim/at/usb_composition.h"
@@ -64,6 +65,7 @@ private:
         std::unique_ptr<DiagPortEngine> engine;
         std::unique_ptr<AtModem> modem;
         uint32_t lastDataTick = 0;
+        uint64_t received = 0;  // bytes the port took in during this enumeration
     };
     struct PendingPlug {
         UsbPersonality personality;
@@ -80,6 +82,8 @@ private:
     ReplyWriter writer_;
     DeviceModel model_;
     ModemState modem_;
+    std::unique_ptr<AndroidUnit> android_;
+    std::vector<UsbFunctionEntry> functions_;  // tty-less functions of the present enumeration
     std::unique_ptr<ControlServer> control_;
 
     Status status_ = Status::Unplugged;
@@ -110,6 +114,7 @@ private:
     void Unplug(Status status);
 
     void ServePort(size_t index);
+    void OnAndroidAction(AndroidUnit::Action action);
     void OnEngineOutput(Port& port, EngineOutput output);
     void OnEvent(DeviceEvent event);
     void DrainRetained();

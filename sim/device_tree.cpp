@@ -38,6 +38,17 @@ void DeviceTree::RemoveStale() {
         ec.clear();
     }
     fs::remove_all(root_ / "sys" / "devices" / "flintcast-sim", ec);
+    // USB device nodes that lead to a loopback function of an earlier run.
+    for (auto bus = fs::directory_iterator(root_ / "dev" / "bus" / "usb", ec); !ec && bus != fs::directory_iterator();
+         bus.increment(ec)) {
+        std::error_code inner;
+        for (auto it = fs::directory_iterator(bus->path(), inner); !inner && it != fs::directory_iterator();
+             it.increment(inner)) {
+            std::error_code e;
+            if (it->is_symlink(e) && fs::read_symlink(it->path(), e).string().rfind("tcp:127.0.0.1:", 0) == 0)
+                fs::remove(it->path(), e);
+        }
+    }
 }
 
 void DeviceTree::Plug(const UsbLayout& layout, const std::string& serial, const std::vector<PortEntry>& ports,
@@ -109,8 +120,34 @@ void DeviceTree::PlugStorage(const fs::path& device, int interfaceNumber, const 
     block_ = name;
 }
 
+void DeviceTree::PlugFunctions(const std::vector<UsbFunctionEntry>& functions, int busnum, int devnum) {
+    const fs::path device = DeviceDir();
+    WriteAttribute(device / "busnum", std::to_string(busnum));
+    WriteAttribute(device / "devnum", std::to_string(devnum));
+    if (functions.empty()) return;
+    for (const auto& f : functions) {
+        const fs::path iface = device / fmt::format("{}:1.{}", kDeviceName, f.interfaceNumber);
+        fs::create_directories(iface);
+        WriteAttribute(iface / "bInterfaceNumber", fmt::format("{:02x}", f.interfaceNumber));
+        WriteAttribute(iface / "bInterfaceClass", "ff");
+        WriteAttribute(iface / "bInterfaceSubClass", "42");
+        WriteAttribute(iface / "bInterfaceProtocol", fmt::format("{:02x}", f.protocol));
+        WriteAttribute(iface / "bNumEndpoints", "02");
+        if (!f.interfaceName.empty()) WriteAttribute(iface / "interface", f.interfaceName);
+    }
+    // One node per USB device: it leads to the function the present personality serves.
+    const fs::path bus = root_ / "dev" / "bus" / "usb" / fmt::format("{:03d}", busnum);
+    fs::create_directories(bus);
+    usbNode_ = bus / fmt::format("{:03d}", devnum);
+    std::error_code ec;
+    fs::remove(usbNode_, ec);
+    fs::create_symlink(functions.front().link, usbNode_);
+}
+
 void DeviceTree::Unplug() {
     std::error_code ec;
+    if (!usbNode_.empty()) fs::remove(usbNode_, ec);
+    usbNode_.clear();
     if (!block_.empty()) fs::remove(root_ / "sys" / "block" / block_, ec);
     block_.clear();
     for (const auto& name : ttys_) fs::remove(DevPath(name), ec);

@@ -19,6 +19,16 @@ struct PortEntry {
     std::string slavePath;      // /dev/pts/N
 };
 
+// A vendor-specific USB function without a tty (fastboot, adb). On a real system the client
+// reaches it through the USB device node dev/bus/usb/BBB/DDD; here that node is a symlink whose
+// target text is `link` ("tcp:127.0.0.1:PORT").
+struct UsbFunctionEntry {
+    int interfaceNumber = 0;
+    std::string interfaceName;
+    uint8_t protocol = 0;  // bInterfaceProtocol below class ff, subclass 42
+    std::string link;
+};
+
 class DeviceTree {
 public:
     explicit DeviceTree(std::filesystem::path root);
@@ -32,6 +42,9 @@ public:
     // device (sys/block/sr0 for a CD-ROM, sys/block/sdz for a disk).
     void Plug(const UsbLayout& layout, const std::string& serial, const std::vector<PortEntry>& ports,
               const std::optional<StorageFunction>& storage = std::nullopt);
+    // Adds the USB device's bus and device numbers and, after Plug, its tty-less functions with
+    // the dev/bus/usb node last. Throws std::filesystem::filesystem_error.
+    void PlugFunctions(const std::vector<UsbFunctionEntry>& functions, int busnum, int devnum);
     // Removes the dev links first, then the sysfs entries. Never throws.
     void Unplug();
 
@@ -42,6 +55,7 @@ private:
     std::filesystem::path root_;
     std::vector<std::string> ttys_;  // names currently linked
     std::string block_;              // block device currently linked, or empty
+    std::filesystem::path usbNode_;  // dev/bus/usb/BBB/DDD currently linked, or empty
 
     void PlugStorage(const std::filesystem::path& device, int interfaceNumber, const StorageFunction& storage);
 

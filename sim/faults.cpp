@@ -14,7 +14,7 @@
 namespace flintcast::sim {
 namespace {
 
-constexpr std::array<std::pair<FaultKind, std::string_view>, 13> kKindNames{{
+constexpr std::array<std::pair<FaultKind, std::string_view>, 16> kKindNames{{
     {FaultKind::DropReply, "drop-reply"},
     {FaultKind::CorruptCrc, "corrupt-crc"},
     {FaultKind::DelayReply, "delay-reply"},
@@ -28,6 +28,9 @@ constexpr std::array<std::pair<FaultKind, std::string_view>, 13> kKindNames{{
     {FaultKind::UnplugAt, "unplug-at"},
     {FaultKind::NoReturn, "no-return"},
     {FaultKind::ShiftPorts, "shift-ports"},
+    {FaultKind::TruncateReply, "truncate-reply"},
+    {FaultKind::OversizeReply, "oversize-reply"},
+    {FaultKind::DisconnectAt, "disconnect-at"},
 }};
 
 bool IsAtKind(FaultKind k) { return k == FaultKind::AtError || k == FaultKind::AtSilence; }
@@ -37,16 +40,19 @@ bool HasNumericTarget(FaultKind k) { return k == FaultKind::NvStatus; }
 bool IsRequestKind(FaultKind k) { return k == FaultKind::Refuse || k == FaultKind::Ignore; }
 
 bool NeedsValue(FaultKind k) {
-    return k == FaultKind::DelayReply || k == FaultKind::Throttle || k == FaultKind::NvStatus;
+    return k == FaultKind::DelayReply || k == FaultKind::Throttle || k == FaultKind::NvStatus ||
+           k == FaultKind::DisconnectAt;
 }
 
 bool IsPortKind(FaultKind k) {
     return k == FaultKind::DropReply || k == FaultKind::CorruptCrc || k == FaultKind::DelayReply ||
-           k == FaultKind::SplitReply || k == FaultKind::Throttle;
+           k == FaultKind::SplitReply || k == FaultKind::Throttle || k == FaultKind::TruncateReply ||
+           k == FaultKind::OversizeReply || k == FaultKind::DisconnectAt;
 }
 
 bool IsPortRole(std::string_view s) {
-    return s == "diag" || s == "modem" || s == "terminal" || s == "download" || s == "programmer";
+    return s == "diag" || s == "modem" || s == "terminal" || s == "download" || s == "programmer" ||
+           s == "fastboot" || s == "adb";
 }
 
 // "5.12" -> "5.12" with both parts canonical decimals.
@@ -149,6 +155,10 @@ std::optional<FaultRule> ParseRule(std::string_view text, std::string& error) {
         rule.hasValue = true;
     } else if (NeedsValue(rule.kind)) {
         error = fmt::format("{} needs =VALUE", kindText);
+        return std::nullopt;
+    }
+    if (rule.kind == FaultKind::DisconnectAt && rule.target != "fastboot" && rule.target != "adb") {
+        error = "disconnect-at needs the link: fastboot or adb";
         return std::nullopt;
     }
     if (rule.kind == FaultKind::Throttle) {

@@ -20,6 +20,10 @@
 //                                IMAGE-th opened image (1-based)
 //   no-return                    the device does not come back from a reset or power off
 //   shift-ports                  the device comes back under other port numbers
+//   truncate-reply[:PORT][=N]    a fastboot reply packet carries only its first N bytes (default 2)
+//   oversize-reply[:PORT][=N]    a fastboot reply packet is padded to N bytes (default 512)
+//   disconnect-at:PORT=BYTES     the unit drops off the bus after BYTES data bytes of a fastboot
+//                                download or an adb file transfer (PORT fastboot or adb)
 // Numbers may be decimal or 0x-hex. Examples: "drop-reply:diag@3", "nv-status:550=5@*",
 // "at-error:AT+ZRVSN=0,7@1;throttle=1200000",
 // "refuse:dmss.go".
@@ -48,6 +52,9 @@ enum class FaultKind {
     UnplugAt,
     NoReturn,
     ShiftPorts,
+    TruncateReply,
+    OversizeReply,
+    DisconnectAt,
 };
 
 std::string_view FaultKindName(FaultKind kind);

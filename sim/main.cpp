@@ -1,5 +1,5 @@
 // flintcast-devsim: a virtual data card on pseudo-terminals.
-//   flintcast-devsim --root DIR --state DIR [--profile FILE] [--time-scale F] [--faults SPEC]
+//   flintcast-devsim --root DIR --state DIR [--profile FILE|android] [--time-scale F] [--faults SPEC]
 //   flintcast-devsim ctl DIR unplug|plug|reset|state|personality X|fault SPEC|clear-faults
 #include <signal.h>
 #include <sys/signalfd.h>
@@ -20,8 +20,8 @@
 namespace {
 
 constexpr const char* kUsage =
-    "usage: flintcast-devsim --root DIR --state DIR [--profile FILE] [--time-scale F] [--faults SPEC]\n"
-    "       flintcast-devsim ctl DIR unplug|plug|reset|state|personality NAME|fault SPEC|clear-faults\n";
+    "usage: flintcast-devsim --root DIR --state DIR [--profile FILE|android] [--time-scale F] [--faults SPEC]\n"
+    "       flintcast-devsim ctl DIR unplug|plug|reset|state|personality normal|download|programmer|fastboot|fault SPEC|clear-faults\n";
 
 struct Options {
     std::string root;
@@ -94,7 +94,10 @@ int RunDevice(const Options& o) {
         std::fprintf(stderr, "flintcast-devsim: %s\n", faultError.c_str());
         return 2;
     }
-    sim::Profile profile = o.profile.empty() ? sim::DefaultProfile() : sim::LoadProfile(o.profile);
+    // "android" names the built-in Android-based unit; anything else is a profile file.
+    sim::Profile profile = o.profile.empty()        ? sim::DefaultProfile()
+                           : o.profile == "android" ? sim::AndroidProfile()
+                                                    : sim::LoadProfile(o.profile);
     sim::Device device(std::move(profile), o.root, o.state, clock);
     device.AddFaults(o.faults);
     const auto ready = device.Start();

@@ -25,12 +25,15 @@ const char* PortRoleName(PortRole role) {
         case PortRole::Terminal: return "terminal";
         case PortRole::Download: return "download";
         case PortRole::Programmer: return "programmer";
+        case PortRole::Fastboot: return "fastboot";
+        case PortRole::Adb: return "adb";
     }
     return "unknown";
 }
 
 std::optional<PortRole> ParsePortRole(const std::string& name) {
-    for (auto r : {PortRole::Diag, PortRole::Modem, PortRole::Terminal, PortRole::Download, PortRole::Programmer})
+    for (auto r : {PortRole::Diag, PortRole::Modem, PortRole::Terminal, PortRole::Download, PortRole::Programmer,
+                   PortRole::Fastboot, PortRole::Adb})
         if (name == PortRoleName(r)) return r;
     return std::nullopt;
 }
@@ -40,12 +43,13 @@ const char* UsbPersonalityName(UsbPersonality p) {
         case UsbPersonality::Normal: return "normal";
         case UsbPersonality::Download: return "download";
         case UsbPersonality::Programmer: return "programmer";
+        case UsbPersonality::Fastboot: return "fastboot";
     }
     return "unknown";
 }
 
 std::optional<UsbPersonality> ParseUsbPersonality(const std::string& name) {
-    for (auto p : {UsbPersonality::Normal, UsbPersonality::Download, UsbPersonality::Programmer})
+    for (auto p : {UsbPersonality::Normal, UsbPersonality::Download, UsbPersonality::Programmer, UsbPersonality::Fastboot})
         if (name == UsbPersonalityName(p)) return p;
     return std::nullopt;
 }
@@ -145,7 +149,7 @@ UsbLayout ParseLayout(const json& j, const std::string& where, UsbLayout layout)
             spec.number = static_cast<int>(Integer(list[i].value("number", json(static_cast<int>(i))), w + ".number", 0, 255));
             spec.name = list[i].contains("name") ? Text(list[i]["name"], w + ".name") : "";
             const auto role = ParsePortRole(Text(list[i].value("role", json("")), w + ".role"));
-            if (!role) Fail(w + ".role", "expected diag, modem, terminal, download or programmer");
+            if (!role) Fail(w + ".role", "expected diag, modem, terminal, download, programmer, fastboot or adb");
             spec.role = *role;
             layout.interfaces.push_back(std::move(spec));
         }
@@ -181,6 +185,7 @@ void ApplyJson(Profile& p, const json& j) {
             if (!p.usbMode.empty() && p.usbMode != "D1" && p.usbMode != "D2" && p.usbMode != "D3")
                 Fail("usb.mode", "must be D1, D2 or D3");
         }
+        if (u.contains("interface_strings")) p.interfaceStrings = Flag(u["interface_strings"], "usb.interface_strings");
         if (u.contains("shift_ports")) p.shiftPorts = Flag(u["shift_ports"], "usb.shift_ports");
         if (u.contains("reenumeration_delay_ms"))
             p.reenumerationDelayMs = static_cast<uint32_t>(Integer(u["reenumeration_delay_ms"], "usb.reenumeration_delay_ms", 0, 600000));
@@ -277,6 +282,7 @@ void ApplyJson(Profile& p, const json& j) {
     }
     if (j.contains("efs_image_wipes")) p.efsImageWipes = Flag(j["efs_image_wipes"], "efs_image_wipes");
     if (j.contains("faults")) p.faults = Text(j["faults"], "faults");
+    ApplyAndroidJson(p, j);
 }
 
 }  // namespace
@@ -337,14 +343,31 @@ Profile ParseProfile(const std::string& jsonText) {
     } catch (const json::exception& e) {
         throw std::runtime_error(fmt::format("profile: not valid JSON: {}", e.what()));
     }
+    // "base": "android" starts from the built-in Android-based unit instead of the data card.
     Profile p = DefaultProfile();
+    if (j.is_object() && j.contains("base")) {
+        if (!j["base"].is_string() || (j["base"] != "android" && j["base"] != "default"))
+            Fail("base", "expected \"default\" or \"android\"");
+        if (j["base"] == "android") p = AndroidProfile();
+    }
     try {
         ApplyJson(p, j);
     } catch (const json::exception& e) {
         throw std::runtime_error(fmt::format("profile: {}", e.what()));
     }
-    for (const auto& [pers, layout] : p.layouts)
+    for (const auto& [pers, layout] : p.layouts) {
         if (layout.interfaces.empty()) Fail(UsbPersonalityName(pers), "no interfaces");
+        // Fastboot mode is the bootloader's one function; the other personalities carry ports.
+        for (const auto& spec : layout.interfaces) {
+            const bool fastbootRole = spec.role == PortRole::Fastboot;
+            if (fastbootRole != (pers == UsbPersonality::Fastboot) ||
+                (spec.role == PortRole::Adb && pers != UsbPersonality::Normal))
+                Fail(fmt::format("usb.personalities.{}", UsbPersonalityName(pers)),
+                     fmt::format("a {} interface does not belong here", PortRoleName(spec.role)));
+        }
+    }
+    if ((p.fastboot.atPowerUp || p.fastboot.afterStreamingReset) && !p.layouts.contains(UsbPersonality::Fastboot))
+        Fail("fastboot", "at_power_up and after_streaming_reset need a fastboot personality");
     return p;
 }
 

@@ -9,14 +9,18 @@
 #include <string>
 #include <vector>
 
+#include "sim/android/android_profile.h"
+
 namespace flintcast::sim {
 
 // What a port speaks. Download speaks the bootloader protocol, programmer streaming download.
-enum class PortRole { Diag, Modem, Terminal, Download, Programmer };
+// Fastboot and adb are USB functions without a tty: the unit serves them over loopback TCP.
+enum class PortRole { Diag, Modem, Terminal, Download, Programmer, Fastboot, Adb };
+inline bool IsUsbFunctionRole(PortRole role) { return role == PortRole::Fastboot || role == PortRole::Adb; }
 const char* PortRoleName(PortRole role);
 std::optional<PortRole> ParsePortRole(const std::string& name);
 
-enum class UsbPersonality { Normal, Download, Programmer };
+enum class UsbPersonality { Normal, Download, Programmer, Fastboot };
 const char* UsbPersonalityName(UsbPersonality p);
 std::optional<UsbPersonality> ParseUsbPersonality(const std::string& name);
 
@@ -67,6 +71,10 @@ struct Profile {
     uint32_t reenumerationDelayMs = 3000;   // tool milliseconds the device stays off the bus
     std::string usbMode;                    // AT+DISK=8 setting at power-up ("", "D1", "D2", "D3")
     std::map<UsbPersonality, UsbLayout> layouts;
+    // Off: no interface carries a string (sysfs shows no "interface" attribute), as most
+    // data cards appear under the Linux serial drivers; the ports are told apart only by
+    // what they answer.
+    bool interfaceStrings = true;
 
     // AT modem port.
     bool echo = true;
@@ -94,6 +102,11 @@ struct Profile {
     // become inactive, RF NV items and EFS files are gone, the identity values kept in NV are
     // blank. Off: the image puts the profile's values back.
     bool efsImageWipes = false;
+
+    // Android-based units: the fastboot bootloader (used when a fastboot personality exists)
+    // and adbd (used when the normal personality has an adb interface).
+    FastbootSpec fastboot;
+    AdbSpec adb;
 
     std::string faults;            // fault spec applied at start
 };

@@ -64,3 +64,35 @@ TEST(SimProfile, BadProfilesNameTheField) {
 
 }  // namespace
 }  // namespace flintcast::sim
+
+namespace flintcast::sim {
+namespace {
+
+TEST(SimProfile, AndroidBaseAndItsFastbootKeys) {
+    const auto p = ParseProfile(R"({"base": "android", "fastboot": {"max_download_size": "0x100000",
+        "partitions": {"boot": 4096}, "at_power_up": true}})");
+    EXPECT_EQ(p.project, 35);
+    EXPECT_EQ(p.fastboot.maxDownloadSize, 0x100000u);
+    EXPECT_EQ(p.fastboot.partitions, (std::map<std::string, uint64_t>{{"boot", 4096}}));
+    EXPECT_TRUE(p.fastboot.atPowerUp);
+    EXPECT_EQ(p.layouts.at(UsbPersonality::Fastboot).interfaces.at(0).role, PortRole::Fastboot);
+
+    const auto expectError = [](const std::string& json, const std::string& field) {
+        try {
+            ParseProfile(json);
+            ADD_FAILURE() << "accepted: " << json;
+        } catch (const std::runtime_error& e) {
+            EXPECT_NE(std::string(e.what()).find(field), std::string::npos) << e.what();
+        }
+    };
+    // Fastboot mode without a fastboot personality, a fastboot function among the serial ports,
+    // bad partition names and sizes.
+    expectError(R"({"fastboot": {"at_power_up": true}})", "fastboot");
+    expectError(R"({"usb": {"personalities": {"normal": {"interfaces": [{"role": "fastboot"}]}}}})", "normal");
+    expectError(R"({"base": "android", "fastboot": {"partitions": {"../boot": 1}}})", "fastboot.partitions");
+    expectError(R"({"base": "android", "fastboot": {"partitions": {"boot": 0}}})", "fastboot.partitions.boot");
+    expectError(R"({"base": "phone"})", "base");
+}
+
+}  // namespace
+}  // namespace flintcast::sim
