@@ -217,7 +217,10 @@ void TCommsThread::OpeningStep() {
     if (ok() && needModem) serial_.OpenModemPort();
     if (ok()) serial_.OpenDiagPort();
     if (ok() && cfg_.platformNumber != config::kUnknownPlatform) PlatformCheck();
-    if (ok() && !cfg_.startAtList.empty()) at_->RunStartATList(cfg_.startAtList);
+    // A resumed unit without a modem port (still in download or programmer mode) had its start
+    // list from the failed run; the end list follows once it runs its firmware again.
+    const bool modemAway = setup_.resumeRun && !needModem;
+    if (ok() && !cfg_.startAtList.empty() && !modemAway) at_->RunStartATList(cfg_.startAtList);
     if (ok()) StartOfRunUsbMode();
     if (cfg_.bBackupUserData) userDataEntries_.clear();
 }
