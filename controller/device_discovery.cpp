@@ -7,6 +7,7 @@
 #include <set>
 #include <fstream>
 
+#include "controller/android_interfaces.h"
 #include "controller/at_query.h"
 #include "controller/device_checks.h"
 #include "controller/port_naming.h"
@@ -32,7 +33,6 @@ constexpr uint32_t kSwitchPollMs = 800;
 constexpr uint32_t kSwitchPollLimitMs = 8000;
 constexpr int kCloseAttempts = 10;
 constexpr uint32_t kCloseRetryMs = 100;
-constexpr size_t kFastbootPathMax = 255;
 
 // Serial settings of the probe and the switch: reads return at once with what
 // is waiting; writes may take 100 ms per byte plus one second.
@@ -40,18 +40,6 @@ constexpr platform::SerialTimeouts kProbeTimeouts{platform::kMaxDword, 0, 0, 100
 
 bool Contains(std::string_view text, std::string_view part) {
     return text.find(part) != std::string_view::npos;
-}
-
-std::string ReadSmallFile(const fs::path& file) {
-    std::ifstream in(file, std::ios::binary);
-    std::string text(64, '\0');
-    in.read(text.data(), static_cast<std::streamsize>(text.size()));
-    text.resize(in ? text.size() : static_cast<size_t>(std::max<std::streamsize>(in.gcount(), 0)));
-    while (!text.empty() && (text.back() == '\n' || text.back() == ' ')) {
-        text.pop_back();
-    }
-    const size_t first = text.find_first_not_of(' ');
-    return first == std::string::npos ? std::string() : text.substr(first);
 }
 
 // Appends one read of up to `max` bytes to `text`; false on a read failure.
@@ -400,34 +388,11 @@ bool DeviceDiscovery::IsSameDiagPort(std::string_view portName) {
 }
 
 int32_t DeviceDiscovery::FindFastbootDevice(int index, std::string& path) {
-    constexpr int32_t kNoSuchInterface = 259;  // "no more items"
-    const fs::path usbDevices = root_ / "sys" / "bus" / "usb" / "devices";
-    std::error_code ec;
-    std::vector<fs::path> interfaces;
-    for (fs::directory_iterator it(usbDevices, ec); !ec && it != fs::directory_iterator(); it.increment(ec)) {
-        const fs::path dir = it->path();
-        // The Android USB interface: vendor class, subclass 42 (adb and fastboot).
-        if (ReadSmallFile(dir / "bInterfaceClass") == "ff" && ReadSmallFile(dir / "bInterfaceSubClass") == "42") {
-            interfaces.push_back(dir);
-        }
-    }
-    std::sort(interfaces.begin(), interfaces.end());
-    if (index < 0 || static_cast<size_t>(index) >= interfaces.size()) {
-        return kNoSuchInterface;
-    }
-    const fs::path& dir = interfaces[static_cast<size_t>(index)];
-    std::error_code canonicalError;
-    const fs::path device = fs::canonical(dir, canonicalError).parent_path();
-    const bool composite = ReadSmallFile(device / "bNumInterfaces") != "1" &&
-                           !ReadSmallFile(device / "bNumInterfaces").empty();
-    std::string text = fmt::format("usb#vid_{}&pid_{}", ReadSmallFile(device / "idVendor"),
-                                   ReadSmallFile(device / "idProduct"));
-    if (composite) {
-        text += "&mi_" + ReadSmallFile(dir / "bInterfaceNumber");
-    }
-    text += "#" + dir.filename().string();
-    path = text.substr(0, kFastbootPathMax);
-    return Contains(path, "MI_0") || Contains(path, "mi_0") ? 255 : 0;
+    return FindAndroidInterface(root_, AndroidInterface::Fastboot, index, path);
+}
+
+int32_t DeviceDiscovery::FindAdbDevice(int index, std::string& name) {
+    return FindAndroidInterface(root_, AndroidInterface::Adb, index, name);
 }
 
 bool DeviceDiscovery::HasProbeHandle() const {

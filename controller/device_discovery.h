@@ -60,9 +60,11 @@ public:
     PortBoxes boxes() const;
     // True when the first diagnostic port of a fresh scan is `portName`.
     bool IsSameDiagPort(std::string_view portName);
-    // Fastboot interface `index`: 0 ready, 255 composite (not in fastboot mode),
-    // another value when there is no such interface.
+    // Fastboot interface `index`: 0 ready (`path` names its link), 255 an Android unit that
+    // is not in fastboot mode, another value when there is no such interface.
     int32_t FindFastbootDevice(int index, std::string& path);
+    // Adb interface `index`: 0 found (`name` names its link), else not found.
+    int32_t FindAdbDevice(int index, std::string& name);
 
     DeviceFacts facts() const;
     bool modeSwitchSent() const { return modeSwitchSent_.load() != 0; }

@@ -50,6 +50,8 @@ int32_t DiscoveryDirectory::FindFastbootDevice(int index, std::string& path) {
     return discovery_.FindFastbootDevice(index, path);
 }
 
+int32_t DiscoveryDirectory::FindAdbDevice(int index, std::string& name) { return discovery_.FindAdbDevice(index, name); }
+
 void DiscoveryDirectory::SetVersionLabel(std::string_view text) {
     if (versionSink_) {
         versionSink_(text);

@@ -32,6 +32,7 @@ public:
     bool IsSameDiagPort(std::string_view portName) override;
     std::optional<std::string> AtQuery(platform::SerialPort& port, std::string_view command) override;
     int32_t FindFastbootDevice(int index, std::string& path) override;
+    int32_t FindAdbDevice(int index, std::string& name) override;
     void SetVersionLabel(std::string_view text) override;
     bool ModeSwitchSent() const override;
 

@@ -66,6 +66,7 @@ void StageTable(const fs::path& folder, const ResourceSource& resources, const c
         const bool suffixed = second && item.second == SecondPackage::Suffixed;
         const ResourceRef ref{std::string(item.type), std::string(item.name) + (suffixed ? "2" : ""),
                               std::string(item.fileName), suffixed};
+        if (item.optional && !resources.find(ref)) continue;
         if (!Extract(ref, folder, item.executable, resources, messages, result)) return;
     }
 }

@@ -6,6 +6,8 @@
 #include <cstring>
 #include <system_error>
 
+#include "platform/clock.h"
+#include "platform/paths.h"
 #include "platform/process.h"
 
 namespace flintcast::controller {
@@ -27,6 +29,9 @@ bool ModeSwitchLauncher::Launch() {
     reportedMissing_ = false;
     platform::LaunchOptions options;
     options.workingDirectory = folder_;
+    // The program looks for the disk on the device tree this process uses and keeps its time.
+    options.environment = {{"FLINTCAST_DEVICE_ROOT", platform::DeviceRoot().string()},
+                           {"FLINTCAST_TIME_SCALE", fmt::format("{}", platform::SystemClock().scale())}};
     if (platform::LaunchDetached(program, options) < 0) {
         if (log_) log_(fmt::format("Mode switch program could not be started: {} ({})", program.string(),
                                    std::strerror(errno)));

@@ -46,14 +46,16 @@ const std::array kItems = std::to_array<StagedItem>({
     {"IMG", "RecoveryimageFile", "recovery.img", [](const Config& c) { return c.bFastbootRecoveryImage; }, Unsuffixed},
     {"IMG", "UserdataimageFile", "userdata.img", [](const Config& c) { return c.bFastbootUserdataImage; }, Unsuffixed},
     {"BIN", "SplashimageFile", "splash.bin", [](const Config& c) { return c.bFastbootSplashImage; }, Unsuffixed},
-    // Tools staged with the images. On this platform the ADB access libraries and the
-    // adb program are not staged: USB access goes through libusb and the system's adb.
+    // Tools staged with the images. The ADB access libraries have no place on this platform
+    // (USB access goes through libusb); the adb program is staged when the package carries
+    // one, else the worker takes the system's.
     {"DLL", "RavelinFile", "libravelin.so", [](const Config&) { return true; }},
     {"EXE", "GearswapFile", "gearswap", [](const Config&) { return true; }, Suffixed, true},
     {"EXE", "ModemkickFile", "modemkick", [](const Config& c) { return c.executeModemkick; }, Skipped, true},
     {"EXE", "DrivsetFile", "drivset", [](const Config& c) { return StagesDriverTools(c.projectType); }, Unsuffixed, true},
     {"EXE", "Envsweep32File", "envsweep32", [](const Config& c) { return StagesDriverTools(c.projectType); }, Unsuffixed, true},
     {"EXE", "Envsweep64File", "envsweep64", [](const Config& c) { return StagesDriverTools(c.projectType); }, Unsuffixed, true},
+    {"EXE", "ADB", "adb", [](const Config& c) { return c.bBackupARM11Files; }, Unsuffixed, true, true},
 });
 
 }  // namespace

@@ -21,6 +21,8 @@ struct StagedItem {
     bool (*when)(const config::ProjectConfig&);
     SecondPackage second = SecondPackage::Suffixed;
     bool executable = false;
+    // Staged when the package carries it; otherwise the system's own copy is used.
+    bool optional = false;
 };
 
 // Images first, then the tools staged with them, each in table order.

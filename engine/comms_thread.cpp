@@ -6,10 +6,12 @@
 
 #include <fmt/format.h>
 
+#include "engine/adb_file_backup.h"
 #include "engine/at_channel.h"
 #include "engine/device_data_ops.h"
 #include "engine/device_directory.h"
 #include "engine/dmss_bootloader.h"
+#include "engine/fastboot_stage.h"
 #include "engine/image_procedures.h"
 #include "engine/modemkick_runner.h"
 #include "engine/reset_rediscovery.h"
@@ -22,8 +24,6 @@ namespace flintcast::engine {
 
 namespace {
 
-// ARM11F0 path whose backup lives in "\ARM11"; every other path uses "\WIFI".
-constexpr std::string_view kArm11CalibrationPath = "/system/wifi/ath6k/AR6003/hw2.0/bdata.SD31.bin";
 constexpr std::string_view kSeparatorLine = "-------------------------------------------------";
 constexpr int kPlatformAttempts = 3;
 
@@ -169,8 +169,9 @@ bool TCommsThread::HaveDataOps(std::string_view what) {
 void TCommsThread::Execute() {
     try {
         Start();
+        CheckFastbootImages();
         if (cfg_.fastbootOnly) {
-            if (HaveDataOps("Fastboot image download")) data_->RunFastbootOnly();
+            if (ok()) MakeFastbootStage().RunFastbootOnly();
             if (ok()) {
                 reporter_.SetProgress(100, DownloadProgress::kMaximum);
                 reporter_.ShowStatus(LineClass::Pass, "PASS");
@@ -324,11 +325,17 @@ void TCommsThread::BackupStep() {
         data_->EnumDirAndMakeDir();
         data_->BackupUserDataFiles();
     }
-    if (cfg_.bBackupARM11Files && ok() && HaveDataOps("Adb file backup")) {
-        const std::string sub = cfg_.arm11File == kArm11CalibrationPath ? "/ARM11" : "/WIFI";
-        CreateFolderPath(reporter_, deviceBackupFolder_ + sub);
-        data_->BackupAdbFile();
-        reporter_.ShowStatus(LineClass::Ordinary, "WIFI file backup");
+    if (cfg_.bBackupARM11Files && ok()) {
+        // Without the identity backup the file has a folder of its own under the backup root.
+        if (deviceBackupFolder_.empty()) {
+            deviceBackupFolder_ = setup_.backupRoot + "/" + SafeFolderName("ADB");
+            if (KeepEarlierBackup()) backupFolderOfThisRun_ = deviceBackupFolder_;
+        }
+        if (ok()) {
+            CreateFolderPath(reporter_, deviceBackupFolder_ + "/" + AdbBackupSubfolder(cfg_.arm11File));
+            Adb().BackupAdbFile(deviceBackupFolder_);
+            if (ok()) reporter_.ShowStatus(LineClass::Ordinary, "WIFI file backup");
+        }
     }
     reporter_.ShowStatus(LineClass::Ordinary, kSeparatorLine);
 }
@@ -403,12 +410,34 @@ void TCommsThread::FastbootStep() {
     ResetRediscovery reset = Rediscovery();
     StreamingDownload streaming(ctx_, progress_, &directory_);
     reset.ResetAndClose([&streaming] { return streaming.Reset(); });
-    if (ok() && HaveDataOps("Fastboot image download")) data_->RunFastbootStage();
+    if (ok()) MakeFastbootStage().RunFastbootStage();
+}
+
+FastbootStage TCommsThread::MakeFastbootStage() {
+    const platform::Clock& clock = clock_;
+    return FastbootStage(ctx_, progress_, directory_, setup_.images, SelectionOf(cfg_),
+                         [&clock](std::string_view name) { return OpenFastbootTransport(clock, name); });
+}
+
+void TCommsThread::CheckFastbootImages() {
+    if (!ok() || !(FastbootImages() || cfg_.fastbootOnly)) return;
+    // Refused before anything is written to the device, not halfway through the images.
+    if (auto problem = FastbootImagesProblem(SelectionOf(cfg_), setup_.images)) reporter_.ShowError(*problem, 0);
+}
+
+AdbFileBackup& TCommsThread::Adb() {
+    if (!adb_) {
+        AdbRunner runner;
+        if (auto program = FindAdbProgram(setup_.stagingFolder)) runner = ProgramAdbRunner(clock_, *program);
+        adb_ = std::make_unique<AdbFileBackup>(ctx_, directory_, cfg_.arm11File, std::move(runner),
+                                               LocalAdbServerProbe(clock_));
+    }
+    return *adb_;
 }
 
 void TCommsThread::RestoreOnDiagPort() {
     if (cfg_.bBackupUserData && HaveDataOps("User data restore")) data_->RestoreUserDataFiles();
-    if (cfg_.bBackupARM11Files && HaveDataOps("Adb file restore")) data_->RestoreAdbFile();
+    if (cfg_.bBackupARM11Files && ok()) Adb().RestoreAdbFile(deviceBackupFolder_);
     if (cfg_.bRestore && HaveDataOps("NV restore")) {
         if (cfg_.projectType == 12 && cfg_.isVarnel) data_->RestoreProjectNvItems();
         else data_->RestoreNvItems();
@@ -499,7 +528,7 @@ void TCommsThread::SecondResetAndRestore() {
     }
     // Only restore switches: restore on the ports as they are.
     if (cfg_.bBackupUserData && ok() && HaveDataOps("User data restore")) data_->RestoreUserDataFiles();
-    if (cfg_.bBackupARM11Files && ok() && HaveDataOps("Adb file restore")) data_->RestoreAdbFile();
+    if (cfg_.bBackupARM11Files && ok()) Adb().RestoreAdbFile(deviceBackupFolder_);
     if (HaveDataOps("NV restore")) {
         if (cfg_.projectType == 12 && cfg_.isVarnel) data_->RestoreProjectNvItems();
         else data_->RestoreNvItems();
@@ -523,12 +552,18 @@ void TCommsThread::ClosingStep() {
     // latches and so takes the place of "PASS".
     if (ok() && cfg_.executeModemkick) RunModemkick(ctx_, ModemkickPlanFor(setup_.stagingFolder));
     if (!ok()) return;
-    // The adb clean-up belongs to the adb module; a run with bBackupARM11Files is refused until
-    // that module exists, so there is nothing of adb's to clean up here.
+    if (!setup_.autotest && cfg_.bBackupARM11Files) AdbCleanUp();
     reporter_.SetProgress(100, DownloadProgress::kMaximum);
     clock_.sleepMs(2000);
     reporter_.ShowStatus(LineClass::Pass, "PASS");
     if (cfg_.bRestore || cfg_.bBackupUserData) RemoveBackupOfThisRun();
+}
+
+void TCommsThread::AdbCleanUp() {
+    Adb().CleanUp();
+    // An adb program staged with the package leaves with the run; the system's stays.
+    std::error_code ec;
+    if (!setup_.stagingFolder.empty()) std::filesystem::remove(std::filesystem::path(setup_.stagingFolder) / "adb", ec);
 }
 
 void TCommsThread::RemoveBackupOfThisRun() {

@@ -23,8 +23,10 @@
 
 namespace flintcast::engine {
 
+class AdbFileBackup;
 class AtChannel;
 class DeviceDataOps;
+class FastbootStage;
 class DeviceDirectory;
 
 // Everything a worker receives from the controller before it starts.
@@ -103,6 +105,7 @@ private:
     WorkerContext ctx_;
     DownloadProgress progress_;
     std::unique_ptr<AtChannel> at_;
+    std::unique_ptr<AdbFileBackup> adb_;  // made on first use
 
     std::string deviceBackupFolder_;
     // The folder this run made (or, resumed, restored from): the only one it may remove.
@@ -148,6 +151,11 @@ private:
     void DeviceFileStep();
     void ImageDownloadStep();
     void FastbootStep();
+    FastbootStage MakeFastbootStage();
+    // Refuses fastboot images that cannot be written, before the run touches the device.
+    void CheckFastbootImages();
+    AdbFileBackup& Adb();
+    void AdbCleanUp();
     // False when the run ended at once (the early end of C6 step 8).
     bool FirstResetAndRestore();
     void SecondResetAndRestore();

@@ -10,9 +10,6 @@ std::vector<std::string> UnavailableFeatures(const config::ProjectConfig& config
         if (config.bPartOfEFS) missing.emplace_back("part-of-EFS file operations");
         if (!config.nvCommandList.empty()) missing.emplace_back("NV command list");
     }
-    // The adb file backup and the fastboot stage have no module in this build at all.
-    if (config.bBackupARM11Files) missing.emplace_back("adb file backup");
-    if (config.fastbootOnly || config.anyFastbootImage()) missing.emplace_back("fastboot images");
     return missing;
 }
 

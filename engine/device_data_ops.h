@@ -1,8 +1,7 @@
 #pragma once
-// The worker's operations on the device's personal data and on Android images: identity, NV
-// and EFS backup and restore, the adb file backup and the fastboot stage. They come with their
-// own modules; until a module is present the run controller refuses a configuration that
-// needs it (UnavailableFeatures), so a run never reaches a missing operation.
+// The worker's operations on the device's personal data: identity, NV and EFS backup and
+// restore. Without an implementation the run controller refuses a configuration that needs
+// them (UnavailableFeatures), so a run never reaches a missing operation.
 #include <memory>
 #include <string>
 #include <vector>
@@ -69,23 +68,15 @@ public:
     // Resumed run: the user file lists from the EFS copies in the backup folder.
     virtual bool LoadUserDataBackup() = 0;
 
-    // The applications-processor file over adb.
-    virtual void BackupAdbFile() = 0;
-    virtual void RestoreAdbFile() = 0;
-
-    // Fastboot images.
-    virtual void RunFastbootOnly() = 0;
-    virtual void RunFastbootStage() = 0;
-
     // The worker's backup paths, set once the backup folder is known (step C2).
     virtual void SetBackupPaths(const std::string& folder, const std::string& atBak, const std::string& nvBak,
                                 const std::string& nv1Bak) = 0;
 };
 
 // The features of `config` whose modules are not part of this build, each named for the user
-// ("backup and restore", "fastboot images", ...). Empty when a run can go ahead. With
-// `opsPresent` true (a DeviceDataOps implementation is passed in) identity, NV and EFS
-// operations are available; the adb file backup and fastboot images never are.
+// ("backup and restore", ...). Empty when a run can go ahead. With `opsPresent` true (a
+// DeviceDataOps implementation is passed in) identity, NV and EFS operations are available.
+// The adb file backup and the fastboot images belong to the worker itself and are always there.
 std::vector<std::string> UnavailableFeatures(const config::ProjectConfig& config, bool opsPresent);
 
 }  // namespace flintcast::engine

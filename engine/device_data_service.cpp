@@ -2,7 +2,6 @@
 
 #include <stdexcept>
 
-#include <fmt/format.h>
 
 #include "engine/efs_part_of_efs.h"
 
@@ -25,10 +24,6 @@ std::unique_ptr<DeviceDataOps> DeviceDataService::ForWorker(const DeviceDataBind
 DeviceDataService::Bound& DeviceDataService::bound() {
     if (!bound_) throw std::logic_error("device data operations used before they were bound to a worker");
     return *bound_;
-}
-
-void DeviceDataService::Absent(std::string_view what) {
-    bound().ctx.reporter.ShowError(fmt::format("{} is not available in this build", what), 0);
 }
 
 void DeviceDataService::BuildNvLists() { bound().nv.BuildNvLists(); }
@@ -81,10 +76,6 @@ void DeviceDataService::ApplyPartOfEfs() {
     engine::ApplyPartOfEfs(b.efs, b.ctx.config, b.partOfEfsFiles);
 }
 
-void DeviceDataService::BackupAdbFile() { Absent("Adb file backup"); }
-void DeviceDataService::RestoreAdbFile() { Absent("Adb file restore"); }
-void DeviceDataService::RunFastbootOnly() { Absent("Fastboot image download"); }
-void DeviceDataService::RunFastbootStage() { Absent("Fastboot image download"); }
 
 void DeviceDataService::SetBackupPaths(const std::string& folder, const std::string& atBak, const std::string& nvBak,
                                        const std::string& nv1Bak) {

@@ -1,8 +1,6 @@
 #pragma once
 // The worker's data operations over the identity, NV and EFS modules. The object the run
-// controller holds is unbound; ForWorker makes the bound one each worker calls. The adb file
-// backup and the fastboot stage have no module here: the controller refuses configurations that
-// need them, and a call that still arrives latches an error instead of passing silently.
+// controller holds is unbound; ForWorker makes the bound one each worker calls.
 #include <memory>
 #include <optional>
 #include <string>
@@ -46,11 +44,6 @@ public:
     void ApplyPartOfEfs() override;
     bool LoadUserDataBackup() override;
 
-    void BackupAdbFile() override;
-    void RestoreAdbFile() override;
-    void RunFastbootOnly() override;
-    void RunFastbootStage() override;
-
     void SetBackupPaths(const std::string& folder, const std::string& atBak, const std::string& nvBak,
                         const std::string& nv1Bak) override;
 
@@ -74,7 +67,6 @@ private:
     // The bound modules. An unbound service has no reporter to tell, so a call on it is a
     // programming fault (the worker always binds): it throws std::logic_error.
     Bound& bound();
-    void Absent(std::string_view what);
 };
 
 }  // namespace flintcast::engine

@@ -33,9 +33,16 @@ public:
     // Sends `command` on an open modem port and returns the value the query's
     // extraction rules take from the reply, or nothing when the query failed.
     virtual std::optional<std::string> AtQuery(platform::SerialPort& port, std::string_view command) = 0;
-    // Looks up fastboot interface `index`: 0 ready (path filled), 255 a composite
-    // device that is not in fastboot mode, another value the system's error.
+    // Looks up fastboot interface `index`: 0 ready (path filled with the link name the
+    // fastboot transport opens, "tcp:HOST:PORT" or "usb:BUS:DEV"), 255 a composite device that
+    // is not in fastboot mode, another value the system's error.
     virtual int32_t FindFastbootDevice(int index, std::string& path) = 0;
+    // Looks up the adb interface `index` the same way: 0 found (name filled), else not found.
+    virtual int32_t FindAdbDevice(int index, std::string& name) {
+        (void)index;
+        (void)name;
+        return 259;
+    }
     // The window's version label ("Version:" and the device version).
     virtual void SetVersionLabel(std::string_view text) = 0;
 

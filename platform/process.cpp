@@ -1,10 +1,14 @@
 #include "platform/process.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
 #include <map>
+#include <signal.h>
 #include <spawn.h>
+#include <cstdlib>
+#include <time.h>
 #include <sys/wait.h>
 #include <thread>
 #include <unistd.h>
@@ -46,7 +50,7 @@ std::vector<char*> Pointers(std::vector<std::string>& texts) {
     return out;
 }
 
-int Spawn(const std::filesystem::path& program, const LaunchOptions& options) {
+int Spawn(const std::filesystem::path& program, const LaunchOptions& options, int outputFd = -1) {
     std::vector<std::string> argv{program.string()};
     argv.insert(argv.end(), options.arguments.begin(), options.arguments.end());
     std::vector<std::string> envp = ChildEnvironment(options);
@@ -55,7 +59,11 @@ int Spawn(const std::filesystem::path& program, const LaunchOptions& options) {
 
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
-    if (options.hidden) {
+    if (outputFd >= 0) {
+        posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
+        posix_spawn_file_actions_adddup2(&actions, outputFd, STDOUT_FILENO);
+        posix_spawn_file_actions_adddup2(&actions, outputFd, STDERR_FILENO);
+    } else if (options.hidden) {
         posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
         posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, "/dev/null", O_WRONLY, 0);
         posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, "/dev/null", O_WRONLY, 0);
@@ -99,6 +107,89 @@ int RunAndWait(const std::filesystem::path& program, const LaunchOptions& option
         return -1;
     }
     return WaitFor(pid);
+}
+
+namespace {
+
+int64_t MonotonicMs() {
+    timespec ts{};
+    clock_gettime(CLOCK_MONOTONIC, &ts);
+    return static_cast<int64_t>(ts.tv_sec) * 1000 + ts.tv_nsec / 1'000'000;
+}
+
+int StatusOf(int waitStatus) { return WIFEXITED(waitStatus) ? WEXITSTATUS(waitStatus) : -1; }
+
+}  // namespace
+
+CapturedRun RunCaptured(const std::filesystem::path& program, const LaunchOptions& options, const Clock& clock,
+                        uint32_t limitMs, size_t keptOutputBytes) {
+    CapturedRun run;
+    std::string pattern = (std::filesystem::temp_directory_path() / "flintcast-output-XXXXXX").string();
+    const int fd = ::mkostemp(pattern.data(), O_CLOEXEC);
+    if (fd < 0) {
+        run.startError = errno;
+        return run;
+    }
+    ::unlink(pattern.c_str());
+    const int pid = Spawn(program, options, fd);
+    if (pid <= 0) {
+        run.startError = errno;
+        ::close(fd);
+        return run;
+    }
+    run.started = true;
+    const int64_t deadline = MonotonicMs() + clock.realTimeoutMs(limitMs);
+    int status = 0;
+    for (;;) {
+        const pid_t done = ::waitpid(pid, &status, WNOHANG);
+        if (done == pid) {
+            run.exitStatus = StatusOf(status);
+            break;
+        }
+        if (done < 0 && errno != EINTR) break;
+        if (MonotonicMs() >= deadline) {
+            ::kill(pid, SIGKILL);
+            while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+            }
+            run.timedOut = true;
+            break;
+        }
+        // Polled in short real steps: the limit itself is on the scaled clock.
+        timespec pause{0, 2'000'000};
+        ::nanosleep(&pause, nullptr);
+    }
+    ::lseek(fd, 0, SEEK_SET);
+    char buffer[4096];
+    while (run.output.size() < keptOutputBytes) {
+        const ssize_t n = ::read(fd, buffer, std::min(sizeof buffer, keptOutputBytes - run.output.size()));
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) break;
+        run.output.append(buffer, static_cast<size_t>(n));
+    }
+    ::close(fd);
+    return run;
+}
+
+std::optional<std::filesystem::path> FindOnPath(std::string_view name) {
+    const char* path = std::getenv("PATH");
+    if (path == nullptr || name.empty() || name.find('/') != std::string_view::npos) return std::nullopt;
+    std::string_view rest(path);
+    while (!rest.empty()) {
+        const size_t colon = rest.find(':');
+        const std::string_view folder = rest.substr(0, colon);
+        rest = colon == std::string_view::npos ? std::string_view{} : rest.substr(colon + 1);
+        if (folder.empty()) continue;
+        const std::filesystem::path candidate = std::filesystem::path(folder) / name;
+        std::error_code ec;
+        if (std::filesystem::is_regular_file(candidate, ec) && ::access(candidate.c_str(), X_OK) == 0) return candidate;
+    }
+    return std::nullopt;
+}
+
+std::optional<std::string> EnvironmentValue(const char* name) {
+    const char* value = std::getenv(name);
+    if (value == nullptr) return std::nullopt;
+    return std::string(value);
 }
 
 }  // namespace flintcast::platform

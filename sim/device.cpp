@@ -13,6 +13,7 @@
 #include <fmt/format.h>
 #include <nlohmann/json.hpp>
 
+#include "sim/protocols/scsi_disk.h"
 #include "sim/state_file.h"
 #include "sim/text_util.h"
 
@@ -47,6 +48,9 @@ const fs::path& CreatedFolder(const fs::path& folder) {
     fs::create_directories(folder);
     return folder;
 }
+
+// What the unit shows in its disk personality: the disk that carries its driver installer.
+StorageFunction ModemDisk() { return {StorageKind::Disk, true, kModemDiskVendor, kModemDiskModel}; }
 
 size_t TtyCount(const UsbLayout& layout) {
     return static_cast<size_t>(std::count_if(layout.interfaces.begin(), layout.interfaces.end(),
@@ -144,7 +148,7 @@ std::vector<int> Device::NextNumbers(size_t count, bool shift) const {
 }
 
 std::string Device::Start() {
-    PlugNow(profile_.fastboot.atPowerUp ? UsbPersonality::Fastboot : UsbPersonality::Normal);
+    PlugNow(profile_.fastboot.atPowerUp ? UsbPersonality::Fastboot : profile_.powerUp);
     return ReadyLine();
 }
 
@@ -152,8 +156,9 @@ std::string Device::ReadyLine() const {
     std::string ports;
     for (const auto& p : ports_) ports += fmt::format("{}{}={}", ports.empty() ? "" : " ", PortRoleName(p.role), p.name);
     for (const auto& f : functions_) ports += fmt::format("{}{}={}", ports.empty() ? "" : " ", f.interfaceName, f.link);
-    return fmt::format("flintcast-devsim ready: project {} {} ports {} root {}", profile_.project,
-                       UsbPersonalityName(personality_), ports, tree_.root().string());
+    const std::string disk = tree_.blockName().empty() ? "" : " disk " + tree_.blockName();
+    return fmt::format("flintcast-devsim ready: project {} {} ports {}{} root {}", profile_.project,
+                       UsbPersonalityName(personality_), ports, disk, tree_.root().string());
 }
 
 void Device::PlugNow(UsbPersonality personality) {
@@ -191,11 +196,13 @@ void Device::CreatePorts(UsbPersonality personality, const std::vector<int>& num
     // The old ttys go now: a client still holding one reads its hang-up.
     retained_.clear();
     if (personality == UsbPersonality::Normal) composition_ = ComposeUsb(modem_);
-    tree_.Plug(layout, profile_.serial, entries,
-               personality == UsbPersonality::Normal ? composition_.storage : std::nullopt);
+    if (personality == UsbPersonality::Storage) composition_ = UsbComposition{"", ModemDisk()};
+    const bool showsStorage = personality == UsbPersonality::Normal || personality == UsbPersonality::Storage;
+    tree_.Plug(layout, profile_.serial, entries, showsStorage ? composition_.storage : std::nullopt);
     // A real bus gives every enumeration a new device number.
     functions_ = android_->Enumerate(personality);
     tree_.PlugFunctions(functions_, 1, static_cast<int>(enumerations_ % 126) + 2);
+    OpenDiskNode(showsStorage ? composition_.storage : std::nullopt);
     lastNumbers_ = numbers;
     personality_ = personality;
     status_ = Status::Present;
@@ -205,6 +212,7 @@ void Device::CreatePorts(UsbPersonality personality, const std::vector<int>& num
 }
 
 void Device::RemovePorts(const std::vector<std::string>& keep) {
+    disk_.reset();
     tree_.Unplug();
     android_->LeaveBus();
     functions_.clear();
@@ -260,6 +268,9 @@ void Device::Run(int stopFd) {
         fds.push_back({control_->fd(), POLLIN, 0});
         const auto clients = control_->clientFds();
         for (int fd : clients) fds.push_back({fd, POLLIN, 0});
+        const auto diskFds = disk_ ? disk_->fds() : std::vector<int>{};
+        const size_t firstDisk = fds.size();
+        for (int fd : diskFds) fds.push_back({fd, POLLIN, 0});
         const size_t firstPort = fds.size();
         for (const auto& port : ports_) fds.push_back({port.pty->masterFd(), POLLIN, 0});
         for (const auto& [name, pty] : retained_) fds.push_back({pty->masterFd(), POLLIN, 0});
@@ -277,6 +288,14 @@ void Device::Run(int stopFd) {
             }
         }
         if (commandRan) continue;  // a command may have changed the ports
+        bool diskServed = false;
+        for (size_t i = 0; ready > 0 && i < diskFds.size() && disk_; ++i) {
+            if (fds[firstDisk + i].revents & (POLLIN | POLLHUP | POLLERR)) {
+                ServeDisk(diskFds[i]);
+                diskServed = true;
+            }
+        }
+        if (diskServed) continue;  // the mode switch may have changed the ports
         if (ready > 0) {
             const uint32_t generation = portGeneration_;
             for (size_t i = 0; i < ports_.size() && generation == portGeneration_; ++i) {
@@ -350,6 +369,26 @@ void Device::ServePort(size_t index) {
     // A terminal port takes what it is given and answers nothing the tool uses.
 }
 
+void Device::OpenDiskNode(const std::optional<StorageFunction>& storage) {
+    disk_.reset();
+    if (!storage || storage->kind != StorageKind::Disk || tree_.blockName().empty()) return;
+    disk_ = std::make_unique<ScsiDiskServer>(tree_.DevPath(tree_.blockName()));
+}
+
+void Device::ServeDisk(int fd) {
+    const auto& storage = composition_.storage;
+    const DiskIdentity identity{storage && !storage->vendor.empty() ? storage->vendor : "Flintcst",
+                                storage && !storage->model.empty() ? storage->model : "Virtual Disk", "0100"};
+    bool switchToModem = false;
+    disk_->Serve(fd, [&](const platform::ScsiRequest& request) {
+        auto outcome = HandleScsiCommand(request, identity, personality_ == UsbPersonality::Storage);
+        switchToModem = switchToModem || outcome.switchToModem;
+        return outcome.answer;
+    });
+    // The answer is out; the unit now leaves the bus and comes back with its serial ports.
+    if (switchToModem && personality_ == UsbPersonality::Storage) Reenumerate(UsbPersonality::Normal, false);
+}
+
 void Device::OnAndroidAction(AndroidUnit::Action action) {
     switch (action) {
         case AndroidUnit::Action::Reboot: Reenumerate(UsbPersonality::Normal, true); break;
@@ -386,6 +425,7 @@ void Device::OnEvent(DeviceEvent event) {
         case DeviceEvent::Unplug: Unplug(Status::Unplugged); break;
         case DeviceEvent::FactoryRestored:
             modem_.identity = profile_.efsImageWipes ? WipedIdentity(profile_.identity) : profile_.identity;
+            android_->WipeByUpdate();
             WriteState();
             break;
         case DeviceEvent::VersionChanged: {
@@ -415,7 +455,7 @@ std::string Device::Control(const std::string& rawLine) {
             std::lock_guard lock(model_.mutex);
             model_.OnRestart();
         }
-        PlugNow(UsbPersonality::Normal);
+        PlugNow(profile_.fastboot.atPowerUp ? UsbPersonality::Fastboot : profile_.powerUp);
         return "OK " + ReadyLine();
     }
     if (verb == "reset") {
@@ -425,7 +465,7 @@ std::string Device::Control(const std::string& rawLine) {
     }
     if (verb == "personality") {
         const auto target = ParseUsbPersonality(ToLower(arg));
-        if (!target) return "ERROR personality must be normal, download, programmer or fastboot";
+        if (!target) return "ERROR personality must be normal, download, programmer, fastboot or storage";
         if (!profile_.layouts.contains(*target))
             return fmt::format("ERROR this unit has no {} personality", UsbPersonalityName(*target));
         if (status_ == Status::Crashed) return "ERROR device is crashed; plug it in again first";

@@ -26,6 +26,7 @@
 #include "sim/profile.h"
 #include "sim/protocols/diag_port_engine.h"
 #include "sim/reply_writer.h"
+#include "sim/scsi_disk_server.h"
 
 namespace flintcast::sim {
 
@@ -85,6 +86,8 @@ private:
     std::unique_ptr<AndroidUnit> android_;
     std::vector<UsbFunctionEntry> functions_;  // tty-less functions of the present enumeration
     std::unique_ptr<ControlServer> control_;
+    // The node of the disk the present enumeration shows, when it shows one.
+    std::unique_ptr<ScsiDiskServer> disk_;
 
     Status status_ = Status::Unplugged;
     UsbPersonality personality_ = UsbPersonality::Normal;
@@ -114,6 +117,8 @@ private:
     void Unplug(Status status);
 
     void ServePort(size_t index);
+    void OpenDiskNode(const std::optional<StorageFunction>& storage);
+    void ServeDisk(int fd);
     void OnAndroidAction(AndroidUnit::Action action);
     void OnEngineOutput(Port& port, EngineOutput output);
     void OnEvent(DeviceEvent event);

@@ -109,8 +109,8 @@ void DeviceTree::PlugStorage(const fs::path& device, int interfaceNumber, const 
     const std::string name = disk ? "sdz" : "sr0";
     const fs::path scsi = iface / "host0" / "target0:0:0" / "0:0:0:0";
     fs::create_directories(scsi / "block" / name);
-    WriteAttribute(scsi / "vendor", "Flintcst");
-    WriteAttribute(scsi / "model", disk ? "Virtual Disk" : "Virtual CD-ROM");
+    WriteAttribute(scsi / "vendor", storage.vendor.empty() ? "Flintcst" : storage.vendor);
+    WriteAttribute(scsi / "model", !storage.model.empty() ? storage.model : disk ? "Virtual Disk" : "Virtual CD-ROM");
     WriteAttribute(scsi / "type", disk ? "0" : "5");
     WriteAttribute(scsi / "block" / name / "ro", storage.readOnly ? "1" : "0");
     fs::create_directory_symlink(fs::path("../.."), scsi / "block" / name / "device");

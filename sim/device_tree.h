@@ -50,6 +50,8 @@ public:
 
     const std::filesystem::path& root() const { return root_; }
     std::filesystem::path DevPath(const std::string& ttyName) const { return root_ / "dev" / ttyName; }
+    // The block device of the storage function now plugged ("sdz", "sr0"), or empty.
+    const std::string& blockName() const { return block_; }
 
 private:
     std::filesystem::path root_;

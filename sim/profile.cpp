@@ -44,12 +44,14 @@ const char* UsbPersonalityName(UsbPersonality p) {
         case UsbPersonality::Download: return "download";
         case UsbPersonality::Programmer: return "programmer";
         case UsbPersonality::Fastboot: return "fastboot";
+        case UsbPersonality::Storage: return "storage";
     }
     return "unknown";
 }
 
 std::optional<UsbPersonality> ParseUsbPersonality(const std::string& name) {
-    for (auto p : {UsbPersonality::Normal, UsbPersonality::Download, UsbPersonality::Programmer, UsbPersonality::Fastboot})
+    for (auto p : {UsbPersonality::Normal, UsbPersonality::Download, UsbPersonality::Programmer, UsbPersonality::Fastboot,
+                   UsbPersonality::Storage})
         if (name == UsbPersonalityName(p)) return p;
     return std::nullopt;
 }
@@ -189,6 +191,12 @@ void ApplyJson(Profile& p, const json& j) {
         if (u.contains("shift_ports")) p.shiftPorts = Flag(u["shift_ports"], "usb.shift_ports");
         if (u.contains("reenumeration_delay_ms"))
             p.reenumerationDelayMs = static_cast<uint32_t>(Integer(u["reenumeration_delay_ms"], "usb.reenumeration_delay_ms", 0, 600000));
+        if (u.contains("power_up")) {
+            const auto pers = ParseUsbPersonality(Text(u["power_up"], "usb.power_up"));
+            if (pers != UsbPersonality::Normal && pers != UsbPersonality::Storage)
+                Fail("usb.power_up", "must be normal or storage");
+            p.powerUp = *pers;
+        }
         if (u.contains("personalities")) {
             for (const auto& [name, layout] : u["personalities"].items()) {
                 const auto pers = ParseUsbPersonality(name);
@@ -303,6 +311,12 @@ Profile DefaultProfile() {
     programmer.productId = 0x9146;
     programmer.interfaces = {{0, "Diag", PortRole::Programmer}};
     p.layouts = {{UsbPersonality::Normal, normal}, {UsbPersonality::Download, download}, {UsbPersonality::Programmer, programmer}};
+    // The disk personality: one mass-storage interface and no serial ports.
+    UsbLayout storage = normal;
+    storage.productId = 0x1046;
+    storage.product = "Flintcast Virtual Data Card (disk)";
+    storage.interfaces.clear();
+    p.layouts[UsbPersonality::Storage] = storage;
 
     p.cgmrVersion = "SWK0046V1.4.0";
     p.atiVersion = "V1.4.0";
@@ -356,7 +370,11 @@ Profile ParseProfile(const std::string& jsonText) {
         throw std::runtime_error(fmt::format("profile: {}", e.what()));
     }
     for (const auto& [pers, layout] : p.layouts) {
-        if (layout.interfaces.empty()) Fail(UsbPersonalityName(pers), "no interfaces");
+        if (pers == UsbPersonality::Storage) {
+            if (!layout.interfaces.empty()) Fail(UsbPersonalityName(pers), "the disk personality has no serial ports");
+        } else if (layout.interfaces.empty()) {
+            Fail(UsbPersonalityName(pers), "no interfaces");
+        }
         // Fastboot mode is the bootloader's one function; the other personalities carry ports.
         for (const auto& spec : layout.interfaces) {
             const bool fastbootRole = spec.role == PortRole::Fastboot;
@@ -368,6 +386,8 @@ Profile ParseProfile(const std::string& jsonText) {
     }
     if ((p.fastboot.atPowerUp || p.fastboot.afterStreamingReset) && !p.layouts.contains(UsbPersonality::Fastboot))
         Fail("fastboot", "at_power_up and after_streaming_reset need a fastboot personality");
+    if (p.fastboot.atPowerUp && p.powerUp == UsbPersonality::Storage)
+        Fail("usb.power_up", "a unit that starts in fastboot mode does not power up as a disk");
     return p;
 }
 

@@ -20,7 +20,9 @@ inline bool IsUsbFunctionRole(PortRole role) { return role == PortRole::Fastboot
 const char* PortRoleName(PortRole role);
 std::optional<PortRole> ParsePortRole(const std::string& name);
 
-enum class UsbPersonality { Normal, Download, Programmer, Fastboot };
+// Storage: the unit shows only its disk (the one carrying the driver installer) until the mode
+// switch command turns it into its normal personality.
+enum class UsbPersonality { Normal, Download, Programmer, Fastboot, Storage };
 const char* UsbPersonalityName(UsbPersonality p);
 std::optional<UsbPersonality> ParseUsbPersonality(const std::string& name);
 
@@ -71,6 +73,9 @@ struct Profile {
     uint32_t reenumerationDelayMs = 3000;   // tool milliseconds the device stays off the bus
     std::string usbMode;                    // AT+DISK=8 setting at power-up ("", "D1", "D2", "D3")
     std::map<UsbPersonality, UsbLayout> layouts;
+    // Personality at power-up and at every plug-in: normal, or storage for a unit that comes up
+    // as a disk (resets and the mode switch bring it up normal).
+    UsbPersonality powerUp = UsbPersonality::Normal;
     // Off: no interface carries a string (sysfs shows no "interface" attribute), as most
     // data cards appear under the Linux serial drivers; the ports are told apart only by
     // what they answer.

@@ -64,6 +64,22 @@ std::string AndroidPath(const std::string& where, const std::string& path) {
     return path;
 }
 
+// Permission bits: octal text ("0644") or a number.
+uint32_t Mode(const json& j, const std::string& where) {
+    if (j.is_string()) {
+        const auto text = j.get<std::string>();
+        uint32_t mode = 0;
+        if (text.empty() || text.size() > 5) Fail(where, "expected octal permission bits such as \"0644\"");
+        for (char c : text) {
+            if (c < '0' || c > '7') Fail(where, "expected octal permission bits such as \"0644\"");
+            mode = mode * 8 + static_cast<uint32_t>(c - '0');
+        }
+        if (mode > 07777) Fail(where, "permission bits go up to 07777");
+        return mode;
+    }
+    return static_cast<uint32_t>(Integer(j, where, 0, 07777));
+}
+
 std::vector<uint8_t> Pattern(uint32_t seed, size_t n) {
     std::vector<uint8_t> out(n);
     for (size_t i = 0; i < n; ++i) out[i] = static_cast<uint8_t>((seed * 131 + i * 13 + (i >> 8)) & 0xFF);
@@ -105,7 +121,7 @@ void ApplyAdb(AdbSpec& a, const json& j) {
             file.path = AndroidPath(w + ".path", Text(e.value("path", json()), w + ".path"));
             file.directory = e.contains("dir") && Flag(e["dir"], w + ".dir");
             file.mode = file.directory ? 0755 : 0644;
-            if (e.contains("mode")) file.mode = static_cast<uint32_t>(Integer(e["mode"], w + ".mode", 0, 07777));
+            if (e.contains("mode")) file.mode = Mode(e["mode"], w + ".mode");
             if (!file.directory && e.contains("hex")) file.data = HexBytes(w + ".hex", Text(e["hex"], w + ".hex"));
             if (!file.directory && e.contains("text")) file.data = Bytes(Text(e["text"], w + ".text"));
             a.files.push_back(std::move(file));

@@ -1,5 +1,7 @@
 #include "sim/android/android_unit.h"
 
+#include <stdexcept>
+
 #include <nlohmann/json.hpp>
 
 namespace flintcast::sim {
@@ -7,6 +9,9 @@ namespace {
 
 // bInterfaceProtocol of the vendor-specific (ff/42) functions.
 constexpr uint8_t kFastbootProtocol = 0x03;
+constexpr uint8_t kAdbProtocol = 0x01;
+// Modification time of the profile's files (2011-01-01).
+constexpr uint32_t kProfileFileTime = 1293840000;
 
 const InterfaceSpec* FindRole(const UsbLayout& layout, PortRole role) {
     for (const auto& spec : layout.interfaces)
@@ -26,6 +31,12 @@ AndroidUnit::AndroidUnit(const Profile& profile, const std::filesystem::path& st
     fastbootSettings_.infoLines = profile.fastboot.infoLines;
     if (profile.layouts.contains(UsbPersonality::Fastboot))
         partitions_ = std::make_unique<PartitionStore>(stateFolder / "partitions", profile.fastboot.partitions);
+    for (const auto& f : profile.adb.files) {
+        const bool ok = f.directory ? files_.MakeDirs(f.path, f.mode)
+                                    : files_.Write(f.path, f.data, f.mode, kProfileFileTime).empty();
+        if (!ok) throw std::runtime_error("profile: adb file " + f.path + " does not fit the file tree");
+    }
+    adbIdentity_.properties = profile.adb.properties;
 }
 
 AndroidUnit::~AndroidUnit() = default;
@@ -40,17 +51,34 @@ std::vector<UsbFunctionEntry> AndroidUnit::Enumerate(UsbPersonality personality)
                                                       clock_);
         functions.push_back({spec->number, spec->name, kFastbootProtocol, "tcp:" + fastboot_->address()});
     }
+    if (const auto* spec = FindRole(it->second, PortRole::Adb)) {
+        adb_ = std::make_unique<AdbService>(files_, adbIdentity_, faults_, requestFaults_, writer_);
+        functions.push_back({spec->number, spec->name, kAdbProtocol, "tcp:" + adb_->address()});
+    }
     return functions;
 }
 
-void AndroidUnit::LeaveBus() { fastboot_.reset(); }
+void AndroidUnit::LeaveBus() {
+    fastboot_.reset();
+    adb_.reset();
+}
+
+void AndroidUnit::WipeByUpdate() {
+    for (const auto& path : profile_.adb.wipedByUpdate) files_.Remove(path);
+}
 
 void AndroidUnit::AddPollFds(std::vector<pollfd>& fds) const {
     if (fastboot_) fastboot_->AddPollFds(fds);
+    if (adb_) adb_->AddPollFds(fds);
 }
 
 std::vector<AndroidUnit::Action> AndroidUnit::Serve(std::span<const pollfd> fds) {
     std::vector<Action> actions;
+    if (adb_) {
+        const auto events = adb_->Serve(fds);
+        if (events.changed) actions.push_back(Action::StateChanged);
+        if (events.disconnect) actions.push_back(Action::Disconnect);
+    }
     if (!fastboot_) return actions;
     for (const auto event : fastboot_->Serve(fds)) {
         switch (event) {
@@ -59,6 +87,7 @@ std::vector<AndroidUnit::Action> AndroidUnit::Serve(std::span<const pollfd> fds)
             case FastbootOutput::Event::RebootBootloader: actions.push_back(Action::RebootBootloader); break;
             case FastbootOutput::Event::Disconnect: actions.push_back(Action::Disconnect); break;
             case FastbootOutput::Event::Flashed:
+                WipeByUpdate();
                 actions.push_back(Action::StateChanged);
                 break;
             case FastbootOutput::Event::None: break;
@@ -69,7 +98,9 @@ std::vector<AndroidUnit::Action> AndroidUnit::Serve(std::span<const pollfd> fds)
 
 void AndroidUnit::AddState(nlohmann::json& state) const {
     state["fastboot"] = fastboot_ ? nlohmann::json{{"tcp", fastboot_->address()}} : nlohmann::json();
+    state["adb"] = adb_ ? nlohmann::json{{"tcp", adb_->address()}} : nlohmann::json();
     state["partitions"] = partitions_ ? partitions_->ToJson() : nlohmann::json::object();
+    state["android_files"] = files_.ToJson();
 }
 
 }  // namespace flintcast::sim

@@ -14,9 +14,11 @@
 #include <nlohmann/json_fwd.hpp>
 
 #include "platform/clock.h"
+#include "sim/android/adb_service.h"
 #include "sim/android/fastboot_service.h"
 #include "sim/device_tree.h"
 #include "sim/faults.h"
+#include "sim/model/android_files.h"
 #include "sim/model/partition_store.h"
 #include "sim/profile.h"
 #include "sim/reply_writer.h"
@@ -35,11 +37,14 @@ public:
     std::vector<UsbFunctionEntry> Enumerate(UsbPersonality personality);
     // Stops every service: the unit left the bus.
     void LeaveBus();
+    // The update overwrote what holds the files the profile names in `adb.wiped_by_update`:
+    // they are gone until a restore writes them back.
+    void WipeByUpdate();
 
     void AddPollFds(std::vector<pollfd>& fds) const;
     std::vector<Action> Serve(std::span<const pollfd> fds);
 
-    // Adds "fastboot" and "partitions" to the state.
+    // Adds "fastboot", "adb", "partitions" and "android_files" to the state.
     void AddState(nlohmann::json& state) const;
 
 private:
@@ -51,6 +56,9 @@ private:
     FastbootSettings fastbootSettings_;
     std::unique_ptr<PartitionStore> partitions_;
     std::unique_ptr<FastbootService> fastboot_;
+    AndroidFiles files_;
+    AdbIdentity adbIdentity_;
+    std::unique_ptr<AdbService> adb_;
 };
 
 }  // namespace flintcast::sim

@@ -17,6 +17,9 @@ enum class StorageKind { CdRom, Disk };
 struct StorageFunction {
     StorageKind kind = StorageKind::CdRom;
     bool readOnly = true;
+    // How the SCSI device identifies itself; empty: the simulator's own virtual drive names.
+    std::string vendor{};
+    std::string model{};
 };
 
 struct UsbComposition {

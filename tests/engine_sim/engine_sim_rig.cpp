@@ -72,7 +72,8 @@ bool EngineSimRig::Start() {
     const uint32_t writeSize = device.dmssWriteSize != 0 ? device.dmssWriteSize
                                                          : (device.project == 46 ? 0x4000u : 0x1000u);
     nlohmann::json profile = {{"project", device.project}, {"dmss", {{"max_write_size", writeSize}}}};
-    if (device.shiftPorts) profile["usb"] = {{"shift_ports", true}};
+    if (device.shiftPorts) profile["usb"]["shift_ports"] = true;
+    if (!device.interfaceStrings) profile["usb"]["interface_strings"] = false;
     profile.merge_patch(device.profile);
     const fs::path profilePath = dir_.path() / "profile.json";
     std::ofstream(profilePath) << profile.dump();

@@ -188,8 +188,6 @@ TEST_F(RunControllerTest, RefusalsBeforeAnyWorkerExists) {
     nothing.bAMSSFile = false;
     auto backup = ImagesOnlyConfig();
     backup.bBackup = backup.bRestore = true;
-    auto fastboot = ImagesOnlyConfig();
-    fastboot.bFastbootBootImage = true;
     const controller::PortBoxes one{{"ttyUSB0"}, {}, {"ttyUSB2"}};
     const std::vector<Case> cases = {
         {one, ImagesOnlyConfig(), 0, "Download", "No Image File Loaded!"},
@@ -201,8 +199,6 @@ TEST_F(RunControllerTest, RefusalsBeforeAnyWorkerExists) {
         {one, nothing, 1000, "Download", "No download option selected"},
         {one, backup, 1000, "Download",
          "Not available yet: backup and restore of device data. Switch these items off in Config.ini to run."},
-        {one, fastboot, 1000, "Download",
-         "Not available yet: fastboot images. Switch these items off in Config.ini to run."},
     };
     for (const auto& c : cases) {
         view.messages.clear();

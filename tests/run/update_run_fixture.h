@@ -35,6 +35,9 @@ protected:
     static constexpr const char* kScale = "0.02";
     using Changes = std::vector<std::pair<std::string, std::string>>;
 
+    // The time scale of the simulator and the runs; a test of long device operations (flashing
+    // tens of megabytes) may choose a larger one.
+    std::string scale = kScale;
     TempDir dir;
     platform::ChildProcess simulator;
     std::filesystem::path root = dir.path() / "root";
@@ -61,7 +64,7 @@ protected:
     // waits for its first port.
     void StartSimulator(const std::vector<std::string>& extra = {}) {
         std::vector<std::string> args{"--root", root.string(), "--state", (dir.path() / "state").string(),
-                                      "--time-scale", kScale};
+                                      "--time-scale", scale};
         args.insert(args.end(), extra.begin(), extra.end());
         ASSERT_TRUE(simulator.Start(std::filesystem::path(FLINTCAST_BIN_DIR) / "flintcast-devsim", args,
                                     dir.path() / "devsim.log"));
@@ -87,7 +90,7 @@ protected:
 
     bool StartRun(platform::ChildProcess& run, const std::filesystem::path& config, const std::string& command = "run",
                   const std::vector<std::string>& extra = {}) {
-        std::vector<std::string> args{"--time-scale", kScale, command, "--json", "--device-root", root.string(),
+        std::vector<std::string> args{"--time-scale", scale, command, "--json", "--device-root", root.string(),
                                       "--config", config.string(), "--device-wait", "60"};
         args.insert(args.end(), extra.begin(), extra.end());
         return run.Start(std::filesystem::path(FLINTCAST_BIN_DIR) / "flintcast", args, dir.path() / "run.out");

@@ -6,6 +6,7 @@
 #include <string>
 
 #include "tests/run/update_run_fixture.h"
+#include "tests/support/free_port.h"
 
 namespace flintcast {
 namespace {
@@ -63,17 +64,20 @@ TEST_F(UpdateRunTest, DefaultPackageWithBackupAndRestoreRunsToPassAndKeepsTheDev
     EXPECT_EQ(after["model"]["nv_items"], before["model"]["nv_items"]);
 }
 
-TEST_F(UpdateRunTest, AdbBackupConfigurationIsRefusedBeforeTheRun) {
+TEST_F(UpdateRunTest, AdbBackupWithoutAListedUnitStopsTheRunBeforeAnythingIsWritten) {
+    // The data card has no adb interface: the board file cannot be backed up, so nothing may
+    // be written. The adb server of this test is its own.
+    ::setenv("ANDROID_ADB_SERVER_PORT", std::to_string(testing::FreeTcpPort()).c_str(), 1);
     platform::ChildProcess run;
     ASSERT_TRUE(StartRun(run, ConfigWith({{"DownloadItems/bBackupARM11Files", "1"},
                                           {"ARM11Files/ARM11F0", "/data/misc/wifi/wlan.bin"}})));
-    EXPECT_EQ(WaitFor(run), 2);
+    EXPECT_EQ(WaitFor(run), 1);
+    ::unsetenv("ANDROID_ADB_SERVER_PORT");
     const std::string out = Output();
-    EXPECT_NE(out.find("Not available yet: adb file backup"), std::string::npos) << out;
-    EXPECT_EQ(out.find("backup and restore of device data"), std::string::npos) << out;
-    EXPECT_EQ(out.find("Start succssfully"), std::string::npos);
-    // The device's ports were never opened for a run: a second run can take them.
-    EXPECT_EQ(out.find("Port2 ready"), std::string::npos);
+    EXPECT_EQ(out.find("Not available yet"), std::string::npos) << out;
+    EXPECT_NE(out.find("[BACKUP] No adb device listed"), std::string::npos) << out;
+    EXPECT_EQ(out.find("WIFI file backup"), std::string::npos) << out;
+    EXPECT_EQ(out.find("PASS"), std::string::npos) << out;
 }
 
 TEST_F(UpdateRunTest, StopDuringTheWaitForTheDeviceEndsWithCommClosed) {

@@ -1,6 +1,12 @@
 // The simulated Android-based unit in fastboot mode, checked with the standard fastboot tool:
 // its USB function in the device tree, the tool's handshake and commands over TCP, and a flash
 // whose partition digest equals the file's.
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -11,6 +17,7 @@
 
 #include "sim/model/sha256.h"
 #include "tests/sim/sim_process.h"
+#include "tests/sim/state_wait.h"
 #include "tests/support/program_run.h"
 
 namespace flintcast::simtest {
@@ -25,16 +32,7 @@ std::string ReadAttr(const fs::path& p) {
     return s;
 }
 
-// Waits (real time) until the state file shows fastboot mode up; returns "127.0.0.1:PORT".
-std::string WaitForFastboot(const SimProcess& sim) {
-    const auto deadline = std::chrono::steady_clock::now() + 10s;
-    while (std::chrono::steady_clock::now() < deadline) {
-        const auto state = sim.StateFile();
-        if (state.contains("fastboot") && state["fastboot"].is_object()) return state["fastboot"]["tcp"];
-        std::this_thread::sleep_for(20ms);
-    }
-    return {};
-}
+std::string WaitForFastboot(const SimProcess& sim) { return WaitForService(sim, "fastboot"); }
 
 class FastbootClient : public ::testing::Test {
 protected:
@@ -75,9 +73,10 @@ TEST_F(FastbootClient, ShowsItsFunctionAndAnswersTheStandardTool) {
     std::ofstream(image, std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()), bytes.size());
     r = RunProgram({"fastboot", "-s", target, "flash", "boot", image.string()});
     EXPECT_EQ(r.exitCode, 0) << r.output;
-    const auto boot = sim.StateFile()["partitions"]["boot"];
-    EXPECT_EQ(boot["size"], bytes.size());
-    EXPECT_EQ(boot["sha256"], sim::Sha256Hex(bytes));
+    EXPECT_TRUE(WaitForState(sim, [&](const nlohmann::json& s) {
+        const auto& p = s["partitions"];
+        return p.contains("boot") && p["boot"]["size"] == bytes.size() && p["boot"]["sha256"] == sim::Sha256Hex(bytes);
+    }));
 
     r = RunProgram({"fastboot", "-s", target, "flash", "modem", image.string()});
     EXPECT_NE(r.exitCode, 0);
@@ -111,10 +110,93 @@ TEST_F(FastbootClient, InjectedFaultsReachTheTool) {
     // The standard tool does not notice the closed connection and is stopped after a while.
     r = RunProgram({"fastboot", "-s", target, "flash", "splash", image.string()}, {}, 3s);
     EXPECT_NE(r.exitCode, 0) << r.output;
+    EXPECT_TRUE(WaitForState(sim, [](const nlohmann::json& s) { return s["status"] == "unplugged"; }));
     const auto state = sim.StateFile();
-    EXPECT_EQ(state["status"], "unplugged");
     EXPECT_TRUE(state["fastboot"].is_null());
     EXPECT_FALSE(state["partitions"].contains("splash"));
+}
+
+// A bare TCP client: the framing's bytes as they arrive.
+class RawLink {
+public:
+    explicit RawLink(const std::string& address) {
+        fd_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        sockaddr_in addr{};
+        addr.sin_family = AF_INET;
+        addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        addr.sin_port = htons(static_cast<uint16_t>(std::stoi(address.substr(address.find(':') + 1))));
+        connected_ = ::connect(fd_, reinterpret_cast<sockaddr*>(&addr), sizeof(addr)) == 0;
+    }
+    ~RawLink() { ::close(fd_); }
+    bool connected() const { return connected_; }
+    void Send(const std::string& bytes) { ASSERT_EQ(::send(fd_, bytes.data(), bytes.size(), MSG_NOSIGNAL), ssize_t(bytes.size())); }
+    void SendPacket(const std::string& payload) {
+        std::string header(8, '\0');
+        header[7] = static_cast<char>(payload.size());
+        Send(header + payload);
+    }
+    std::string Read(size_t n) {
+        std::string out;
+        while (out.size() < n) {
+            pollfd p{fd_, POLLIN, 0};
+            if (::poll(&p, 1, 5000) <= 0) break;
+            char buf[1024];
+            const ssize_t got = ::read(fd_, buf, std::min(sizeof(buf), n - out.size()));
+            if (got <= 0) break;
+            out.append(buf, static_cast<size_t>(got));
+        }
+        return out;
+    }
+    // One reply packet's payload (its length as the header says).
+    std::string ReadPacket() {
+        const auto header = Read(8);
+        if (header.size() != 8) return "<no header>";
+        uint64_t length = 0;
+        for (unsigned char c : header) length = (length << 8) | c;
+        return Read(static_cast<size_t>(length));
+    }
+
+private:
+    int fd_ = -1;
+    bool connected_ = false;
+};
+
+TEST(AndroidUnit, FastbootRepliesCutOrPaddedOnRequest) {
+    SimProcess sim({"--profile", "android", "--faults", "truncate-reply:fastboot@1;oversize-reply:fastboot=300@2"});
+    ASSERT_EQ(sim.Ctl("personality fastboot"), 0);
+    RawLink link(WaitForService(sim, "fastboot"));
+    ASSERT_TRUE(link.connected());
+    link.Send("FB01");
+    EXPECT_EQ(link.Read(4), "FB01");
+    link.SendPacket("getvar:product");
+    EXPECT_EQ(link.ReadPacket(), "OK");
+    link.SendPacket("getvar:product");
+    const auto padded = link.ReadPacket();
+    EXPECT_EQ(padded.size(), 300u);
+    EXPECT_EQ(padded.substr(0, 9), "OKAYVAR35");
+    link.SendPacket("flash:boot");
+    EXPECT_EQ(link.ReadPacket(), "FAILno image downloaded");
+}
+
+// The reset that ends a streaming session starts the bootloader's fastboot mode; continue from
+// there boots the system with its ports and adbd.
+TEST(AndroidUnit, ResetAfterStreamingComesBackInFastbootMode) {
+    SimProcess sim({"--profile", "android"});
+    ASSERT_EQ(sim.Ctl("personality programmer"), 0);
+    ASSERT_TRUE(sim.WaitForDev({"bus", "ttyUSB0"}));
+    EXPECT_TRUE(sim.StateFile()["adb"].is_null());
+    {
+        PortClient port(sim.dev("ttyUSB0"));
+        port.Write(Frame({0x0B}));
+        const auto reply = port.ReadFrame();
+        ASSERT_TRUE(reply);
+        EXPECT_EQ(Unframe(*reply), std::vector<uint8_t>{0x0C});
+    }
+    EXPECT_FALSE(WaitForService(sim, "fastboot").empty());
+    EXPECT_EQ(sim.StateFile()["personality"], "fastboot");
+    ASSERT_EQ(sim.Ctl("reset"), 0);
+    EXPECT_FALSE(WaitForService(sim, "adb").empty());
+    EXPECT_TRUE(sim.StateFile()["fastboot"].is_null());
 }
 
 }  // namespace

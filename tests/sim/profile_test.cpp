@@ -96,3 +96,21 @@ TEST(SimProfile, AndroidBaseAndItsFastbootKeys) {
 
 }  // namespace
 }  // namespace flintcast::sim
+
+namespace flintcast::sim {
+namespace {
+
+TEST(SimProfile, AdbFilesWithOctalModes) {
+    const auto p = ParseProfile(R"({"base": "android", "adb": {"files": [{"path": "/a/b", "text": "x", "mode": "0600"},
+        {"path": "/c", "dir": true}], "wiped_by_update": ["/a/b"]}})");
+    ASSERT_EQ(p.adb.files.size(), 2u);
+    EXPECT_EQ(p.adb.files[0].mode, 0600u);
+    EXPECT_EQ(p.adb.files[1].mode, 0755u);
+    EXPECT_EQ(p.adb.wipedByUpdate, std::vector<std::string>{"/a/b"});
+    for (const char* bad : {R"({"adb": {"files": [{"path": "rel/x"}]}})", R"({"adb": {"files": [{"path": "/a/../b"}]}})",
+                            R"({"adb": {"files": [{"path": "/a", "mode": "0999"}]}})"})
+        EXPECT_THROW(ParseProfile(bad), std::runtime_error) << bad;
+}
+
+}  // namespace
+}  // namespace flintcast::sim

@@ -1,0 +1,149 @@
+// Whole runs of Android-based units: the flintcast program writes fastboot images to the
+// simulated unit, and every partition it wrote must hold exactly its file.
+#include <gtest/gtest.h>
+
+#include <fmt/format.h>
+
+#include "sim/model/sha256.h"
+#include "tests/run/update_run_fixture.h"
+#include "tests/support/free_port.h"
+
+namespace flintcast::testing {
+namespace {
+
+namespace fs = std::filesystem;
+
+// A file of `size` bytes whose content depends on `seed` and the position.
+void WriteImage(const fs::path& file, uint64_t size, uint8_t seed) {
+    std::ofstream out(file, std::ios::binary);
+    std::vector<char> block(1 << 20);
+    for (uint64_t at = 0; at < size; at += block.size()) {
+        const size_t n = static_cast<size_t>(std::min<uint64_t>(block.size(), size - at));
+        for (size_t i = 0; i < n; ++i) block[i] = static_cast<char>(seed + (at + i) * 7 + ((at + i) >> 12));
+        out.write(block.data(), static_cast<std::streamsize>(n));
+    }
+}
+
+std::string FileSha256(const fs::path& file) {
+    std::ifstream in(file, std::ios::binary);
+    sim::Sha256 sha;
+    std::vector<char> block(1 << 20);
+    while (in) {
+        in.read(block.data(), static_cast<std::streamsize>(block.size()));
+        const auto n = static_cast<size_t>(in.gcount());
+        sha.Update({reinterpret_cast<const uint8_t*>(block.data()), n});
+    }
+    std::string hex;
+    for (uint8_t b : sha.Finish()) hex += fmt::format("{:02x}", b);
+    return hex;
+}
+
+class FastbootRunTest : public UpdateRunFixture {
+protected:
+    fs::path images = dir.path() / "images";
+
+    void SetUp() override {
+        UpdateRunFixture::SetUp();
+        fs::create_directories(images);
+    }
+    fs::path Profile(const std::string& json) {
+        const fs::path file = dir.path() / "unit.json";
+        std::ofstream(file) << json;
+        return file;
+    }
+    void ExpectPartition(const std::string& name, const fs::path& file) {
+        const auto partitions = DeviceState()["partitions"];
+        ASSERT_TRUE(partitions.contains(name)) << partitions.dump();
+        EXPECT_EQ(partitions[name]["size"].get<uint64_t>(), fs::file_size(file)) << name;
+        EXPECT_EQ(partitions[name]["sha256"].get<std::string>(), FileSha256(file)) << name;
+    }
+};
+
+TEST_F(FastbootRunTest, FastbootOnlyProjectWritesWholeAndChunkedImagesToPass) {
+    // The unit flashes a chunk of 48 MiB within the scaled 60-second reply limit.
+    scale = "0.1";
+    StartSimulator({"--profile", Profile(R"({"base": "android", "fastboot": {"at_power_up": true}})").string()});
+    WriteImage(images / "boot.img", 3 * 4096 + 100, 11);
+    WriteImage(images / "system.img", 50'331'072 + 5000, 23);
+    const auto config = ConfigWith({{"DownloadItems/bBootLoader", "0"}, {"DownloadItems/bEFS", "0"},
+                                    {"DownloadItems/bBackup", "0"}, {"DownloadItems/bRestore", "0"},
+                                    {"DownloadItems/bAMSSFile", "0"}, {"DownloadItems/bDSP", "0"},
+                                    {"DownloadItems/bCDROM", "0"}, {"DownloadItems/bFastbootBootImage", "1"},
+                                    {"DownloadItems/bFastbootSystemImage", "1"},
+                                    {"DownloadItems/bFastbootSystemImageMutil", "1"}});
+    platform::ChildProcess run;
+    ASSERT_TRUE(StartRun(run, config, "run", {"--image-folder", images.string()}));
+    EXPECT_EQ(WaitFor(run), 0) << Output();
+    const std::string out = Output();
+    EXPECT_NE(out.find("Download system successfully-----------"), std::string::npos) << out;
+    EXPECT_NE(out.find("No recovery-----------"), std::string::npos);
+    EXPECT_NE(out.find("PASS"), std::string::npos);
+    ExpectPartition("boot", images / "boot.img");
+    ExpectPartition("system", images / "system.img");
+}
+
+TEST_F(FastbootRunTest, StreamedImagesThenFastbootImagesAfterTheReset) {
+    // The Android-based unit with the project of the default package, whose images it streams.
+    StartSimulator({"--profile", Profile(R"({"base": "android", "project": 46})").string()});
+    // The default package's images, with the fastboot system image beside them.
+    for (const auto& entry : fs::directory_iterator(fs::path(FLINTCAST_BIN_DIR) / ".." / "package" / "default")) {
+        fs::copy_file(entry.path(), images / entry.path().filename());
+    }
+    const fs::path system = images / "system.img";
+    WriteImage(system, 2 * 1024 * 1024 + 17, 5);
+    const auto config = ConfigWith({{"DownloadItems/bCDROM", "0"}, {"DownloadItems/bFastbootSystemImage", "1"}});
+    platform::ChildProcess run;
+    ASSERT_TRUE(StartRun(run, config, "run", {"--image-folder", images.string()}));
+    EXPECT_EQ(WaitFor(run), 0) << Output();
+    const std::string out = Output();
+    EXPECT_NE(out.find("Download system successfully-----------"), std::string::npos) << out;
+    EXPECT_NE(out.find("PASS"), std::string::npos);
+    ExpectPartition("system", system);
+}
+
+class BoardFileRunTest : public FastbootRunTest {
+protected:
+    static constexpr const char* kBoardFile = "/system/wifi/ath6k/AR6003/hw2.0/bdata.SD31.bin";
+
+    // Streams the default package, writes a fastboot system image and, with `backUp`, keeps
+    // the board file over adb; the unit's files afterwards.
+    nlohmann::json Update(bool backUp) {
+        // A private adb server, so parallel tests never share or stop one.
+        ::setenv("ANDROID_ADB_SERVER_PORT", std::to_string(FreeTcpPort()).c_str(), 1);
+        StartSimulator({"--profile", Profile(R"({"base": "android", "project": 46})").string()});
+        for (const auto& entry : fs::directory_iterator(fs::path(FLINTCAST_BIN_DIR) / ".." / "package" / "default")) {
+            fs::copy_file(entry.path(), images / entry.path().filename());
+        }
+        WriteImage(images / "system.img", 4096 * 5, 9);
+        before = DeviceState()["android_files"];
+        const auto config = ConfigWith({{"DownloadItems/bCDROM", "0"}, {"DownloadItems/bFastbootSystemImage", "1"},
+                                        {"DownloadItems/bBackupARM11Files", backUp ? "1" : "0"},
+                                        {"ARM11Files/ARM11F0", kBoardFile}});
+        platform::ChildProcess run;
+        EXPECT_TRUE(StartRun(run, config, "run", {"--image-folder", images.string()}));
+        exitCode = WaitFor(run);
+        ::unsetenv("ANDROID_ADB_SERVER_PORT");
+        return DeviceState()["android_files"];
+    }
+    nlohmann::json before;
+    int exitCode = -1;
+};
+
+TEST_F(BoardFileRunTest, BoardFileWipedByTheUpdateIsBackAfterTheRestore) {
+    const auto after = Update(true);
+    EXPECT_EQ(exitCode, 0) << Output();
+    ASSERT_TRUE(before.contains(kBoardFile)) << before.dump();
+    ASSERT_TRUE(after.contains(kBoardFile)) << after.dump() << Output();
+    EXPECT_EQ(after[kBoardFile], before[kBoardFile]);
+    EXPECT_NE(Output().find("WIFI file backup"), std::string::npos);
+}
+
+TEST_F(BoardFileRunTest, WithoutTheBackupTheUpdateLeavesTheBoardFileWiped) {
+    const auto after = Update(false);
+    EXPECT_EQ(exitCode, 0) << Output();
+    ASSERT_TRUE(before.contains(kBoardFile)) << before.dump();
+    EXPECT_FALSE(after.contains(kBoardFile)) << after.dump();
+}
+
+}  // namespace
+}  // namespace flintcast::testing
