@@ -11,6 +11,7 @@
 #include <memory>
 #include <sstream>
 
+#include "cli/android_demo.h"
 #include "cli/commands.h"
 #include "cli/demo_unit.h"
 #include "cli/run_session.h"
@@ -71,6 +72,7 @@ nlohmann::json QueryState(const fs::path& program, const fs::path& root, const f
 struct DemoOptions {
     bool json = false;
     bool keep = false;
+    bool android = false;
 };
 
 int RunDemo(const DemoOptions& demo) {
@@ -95,7 +97,15 @@ int RunDemo(const DemoOptions& demo) {
     ::setenv("XDG_DATA_HOME", (work / "data").c_str(), 1);
 
     const fs::path profile = work / "unit.json";
-    std::ofstream(profile) << DemoUnitProfile().dump();
+    std::ofstream(profile) << (demo.android ? AndroidDemoProfile() : DemoUnitProfile().dump());
+    AndroidDemoPackage android;
+    if (demo.android) {
+        android = MakeAndroidDemoPackage(work / "package");
+        if (!android.error.empty()) {
+            view.Note(fmt::format("Cannot prepare the Android package: {}.", android.error));
+            return kExitUsage;
+        }
+    }
     platform::ChildProcess simulator;
     const fs::path program = OwnFolder() / "flintcast-devsim";
     if (!simulator.Start(program, {"--root", root.string(), "--state", state.string(), "--profile", profile.string(),
@@ -120,8 +130,17 @@ int RunDemo(const DemoOptions& demo) {
     options.deviceRoot = root.string();
     options.json = demo.json;
     options.deviceWaitSeconds = 120;
+    if (demo.android) {
+        options.configPath = android.config.string();
+        options.imageFolder = android.imageFolder.string();
+    }
     const nlohmann::json before = QueryState(program, root, work);
     int result = RunUpdate(options, view);
+    if (result == kExitOk && demo.android) {
+        const AndroidDemoCheck unit = CheckAndroidUnit(android, before, QueryState(program, root, work), state);
+        view.Note(unit.summary);
+        if (!unit.ok) result = kExitFailure;
+    }
     if (result == kExitOk) {
         const DeviceDataComparison data = CompareDeviceData(before, QueryState(program, root, work));
         view.Note(data.summary);
@@ -145,6 +164,8 @@ void RegisterDemoCommand(CLI::App& app, PendingCommand& pending) {
     CLI::App* cmd = app.add_subcommand("demo", "Update a simulated device with the embedded default package");
     cmd->add_flag("--json", options->json, "One JSON object per line event");
     cmd->add_flag("--keep", options->keep, "Keep the demo folder (simulator state, run log) afterwards");
+    cmd->add_flag("--android", options->android,
+                  "An Android-based unit: fastboot images (one in chunks) and the WiFi board file kept over adb");
     cmd->callback([options, &pending] { pending.run = [options] { return RunDemo(*options); }; });
 }
 

@@ -31,6 +31,7 @@ public:
     bool SelectPackage(config::ProjectConfig& config, engine::ImageSet& images) override;
     bool VerifyImageSet(const config::ProjectConfig& config, bool reupdateMode, engine::ImageSet& images) override;
     void SetResumeBackupFolder(const std::string& folder) override { resumeBackupFolder_ = folder; }
+    void SetImageFolder(const std::string& folder) override { imageFolder_ = firstImageFolder_ = folder; }
     void RemoveStagingFolders() override;
 
     const std::vector<ListedImage>& listedImages() const { return listed_; }

@@ -143,7 +143,8 @@ void RunController::ShowStatusLine(const std::string& text, int kind) {
             // The worker is still on its way out; the resumed run starts once its slot is free.
             if (answer == MessageAnswer::Yes) Post([this] { Reupdate1Click(); });
         }
-    } else {
+    } else if (kind != 4) {
+        // A plain line leaves the run state as it is: a failed or passed run keeps its colour.
         view_.SetRunState(StateForKind(kind));
     }
 }
@@ -453,6 +454,7 @@ void RunController::Post(std::function<void()> event) {
         queue_.push_back(std::move(event));
     }
     queueCv_.notify_one();
+    if (eventHook_) eventHook_();
 }
 
 void RunController::DeviceChanged(bool arrival) {
@@ -484,6 +486,43 @@ int RunController::PumpEvents(int waitMs) {
         StartClick();
     }
     return handled;
+}
+
+// --- download options ------------------------------------------------------------------------
+
+DownloadOptions DownloadOptionsOf(const config::ProjectConfig& c) {
+    return {c.bEFS, c.bBackup, c.bRestore, c.bAMSSFile, c.pcSuite, c.bCDROM, c.bDISK, c.bBootloader};
+}
+
+bool RunController::ApplyDownloadOptions(const DownloadOptions& options) {
+    config::ProjectConfig next = fullConfig_;
+    next.bEFS = options.efs;
+    next.bBackup = options.backup;
+    next.bRestore = options.restore;
+    next.bAMSSFile = options.amss;
+    next.pcSuite = options.pcSuite;
+    next.bCDROM = options.cdrom;
+    next.bDISK = options.disk;
+    next.bBootloader = options.bootloader;
+    engine::ImageSet images;
+    if (!setup_.environment->VerifyImageSet(next, false, images)) return false;
+    fullConfig_ = next;
+    if (!Running()) config_ = next;
+    setup_.images = images;
+    images_ = std::move(images);
+    return true;
+}
+
+bool RunController::ChangeImageFolder(const std::string& folder) {
+    setup_.environment->SetImageFolder(folder);
+    setup_.imageFolder = folder;
+    engine::ImageSet images;
+    const bool verified = setup_.environment->VerifyImageSet(fullConfig_, false, images);
+    // A refused folder leaves no usable set: Start refuses with "No Image File Loaded!".
+    if (!verified) images = {};
+    setup_.images = images;
+    images_ = std::move(images);
+    return verified;
 }
 
 // --- closing ----------------------------------------------------------------------------------

@@ -39,6 +39,19 @@ class TCommsThread;
 
 namespace flintcast::controller {
 
+// The switches the download options dialog edits.
+struct DownloadOptions {
+    bool efs = false;
+    bool backup = false;
+    bool restore = false;
+    bool amss = false;
+    bool pcSuite = false;
+    bool cdrom = false;
+    bool disk = false;
+    bool bootloader = false;
+};
+DownloadOptions DownloadOptionsOf(const config::ProjectConfig& config);
+
 struct RunControllerSetup {
     platform::Clock* clock = nullptr;
     Presentation* view = nullptr;
@@ -95,6 +108,21 @@ public:
     void StopStartReminder() { reminderDueTick_.reset(); }
     bool StartReminderArmed() const { return reminderDueTick_.has_value(); }
 
+    // Called on the worker's thread each time a worker queues an event, so a window can schedule
+    // PumpEvents on its own thread at once instead of polling. Set it before the first run.
+    void SetEventHook(std::function<void()> hook) { eventHook_ = std::move(hook); }
+
+    // The download options dialog: the switches it edits take effect for the runs started
+    // afterwards. The image set is verified again for them; false when that verification
+    // refused the set (its message has been shown) and the switches are left as they were.
+    bool ApplyDownloadOptions(const DownloadOptions& options);
+
+    // The operator chose another image folder: it is verified for the current switches and
+    // used by the runs started afterwards (and stored as the image folder at exit). False when
+    // the verification refused it (its message has been shown).
+    bool ChangeImageFolder(const std::string& folder);
+    const std::string& imageFolder() const { return setup_.imageFolder; }
+
     // The close request: true when closing may go ahead (asks while a worker runs).
     bool CloseRequest();
     // Exit: stops every worker, waits for them, stores the settings and removes the staging.
@@ -148,6 +176,7 @@ private:
     std::optional<uint32_t> reminderDueTick_;
 
     std::atomic<bool> checkRestartQueued_{false};
+    std::function<void()> eventHook_;
     std::mutex queueMutex_;
     std::condition_variable queueCv_;
     std::deque<std::function<void()>> queue_;

@@ -43,6 +43,8 @@ public:
     // The device backup folder a resumed run restores from: where re-update mode looks for
     // the backup files.
     virtual void SetResumeBackupFolder(const std::string& folder) { (void)folder; }
+    // The operator chose another image folder: the next verification reads that folder.
+    virtual void SetImageFolder(const std::string& folder) { (void)folder; }
     // Removes the staging folders at exit.
     virtual void RemoveStagingFolders() = 0;
 };

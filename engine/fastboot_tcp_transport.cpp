@@ -54,13 +54,15 @@ bool FastbootTcpTransport::Connect(const std::string& host, uint16_t port) {
 bool FastbootTcpTransport::Write(std::span<const uint8_t> data, uint32_t timeoutMs, size_t& written) {
     written = 0;
     const auto prefix = LengthPrefix(data.size());
+    // Length and packet leave in one send: one segment per block instead of two.
+    packet_.resize(prefix.size() + data.size());
+    std::copy(prefix.begin(), prefix.end(), packet_.begin());
+    std::copy(data.begin(), data.end(), packet_.begin() + static_cast<std::ptrdiff_t>(prefix.size()));
     size_t moved = 0;
-    if (!stream_.SendAll(prefix.data(), prefix.size(), timeoutMs, moved) ||
-        !stream_.SendAll(data.data(), data.size(), timeoutMs, written)) {
-        error_ = stream_.error();
-        return false;
-    }
-    return true;
+    const bool sent = stream_.SendAll(packet_.data(), packet_.size(), timeoutMs, moved);
+    written = moved > prefix.size() ? moved - prefix.size() : 0;
+    if (!sent) error_ = stream_.error();
+    return sent;
 }
 
 bool FastbootTcpTransport::Read(std::span<uint8_t> buffer, uint32_t timeoutMs, size_t& got) {

@@ -1,6 +1,8 @@
 #pragma once
 // The fastboot network protocol over TCP: after the "FB01" greeting each way, every packet
 // in either direction is preceded by its length as 8 bytes, big-endian.
+#include <vector>
+
 #include "engine/fastboot_transport.h"
 #include "platform/tcp_stream.h"
 
@@ -27,6 +29,7 @@ public:
 private:
     platform::TcpStream stream_;
     std::string error_;
+    std::vector<uint8_t> packet_;  // the packet being written, its length in front
 };
 
 }  // namespace flintcast::engine

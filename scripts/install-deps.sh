@@ -8,6 +8,7 @@ PACKAGES=(
   libgtest-dev libgmock-dev libbenchmark-dev
   xorriso
   libusb-1.0-0-dev adb fastboot
+  qt6-base-dev fonts-ipafont-gothic fonts-wqy-microhei xvfb
 )
 missing=()
 for p in "${PACKAGES[@]}"; do
