@@ -9,8 +9,8 @@
 #include <vector>
 
 #include "platform/child_process.h"
-#include "tests/at/worker_rig.h"
-#include "tests/support/temp_dir.h"
+#include "devkit/worker_rig.h"
+#include "devkit/temp_dir.h"
 
 namespace flintcast::bench {
 

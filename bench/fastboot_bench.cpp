@@ -19,7 +19,7 @@
 #include "engine/download_progress.h"
 #include "engine/fastboot_stage.h"
 #include "platform/child_process.h"
-#include "tests/at/worker_rig.h"
+#include "devkit/worker_rig.h"
 
 namespace {
 

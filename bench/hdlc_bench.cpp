@@ -7,7 +7,7 @@
 #include <span>
 #include <vector>
 
-#include "engine/codec/hdlc.h"
+#include "codec/hdlc.h"
 
 namespace {
 

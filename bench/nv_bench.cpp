@@ -7,7 +7,7 @@
 #include "engine/nv_items.h"
 #include "engine/nv_request_loop.h"
 #include "engine/nv_requests.h"
-#include "tests/nv/devsim_rig.h"
+#include "devkit/devsim_rig.h"
 
 using namespace flintcast;
 using Clock = std::chrono::steady_clock;

@@ -21,7 +21,7 @@
 #include "platform/child_process.h"
 #include "platform/link_tally.h"
 #include "platform/sleep_tally.h"
-#include "tests/support/temp_dir.h"
+#include "devkit/temp_dir.h"
 
 namespace {
 

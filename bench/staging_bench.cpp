@@ -12,7 +12,7 @@
 #include "controller/image_crc.h"
 #include "converter/ravelin.h"
 #include "platform/dynamic_library.h"
-#include "tests/support/temp_dir.h"
+#include "devkit/temp_dir.h"
 
 namespace {
 

@@ -18,7 +18,7 @@
 
 #include "bench/devsim_session.h"
 #include "bench/raw_pattern.h"
-#include "engine/codec/hdlc.h"
+#include "codec/hdlc.h"
 #include "engine/download_progress.h"
 #include "engine/streaming_download.h"
 #include "engine/streaming_messages.h"

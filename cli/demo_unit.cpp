@@ -5,7 +5,7 @@
 
 #include <fmt/format.h>
 
-#include "engine/nv_catalogues.h"
+#include "controller/run_parts.h"
 
 namespace flintcast::cli {
 namespace {
@@ -50,7 +50,7 @@ const json& At(const json& state, const char* part, const char* name) {
 
 json DemoUnitProfile() {
     json nv = json::array();
-    for (const auto* catalogue : {&engine::DefaultNvCatalogue(), &engine::LteNvCatalogue()}) {
+    for (const auto* catalogue : {&controller::DefaultNvCatalogue(), &controller::LteNvCatalogue()}) {
         for (const auto& entry : *catalogue) {
             nv.push_back({{"id", entry.id}, {"hex", PatternHex(1 + static_cast<size_t>(entry.id) % 128, entry.id)}});
         }
@@ -59,7 +59,7 @@ json DemoUnitProfile() {
     const size_t sizes[] = {2, 4, 10, 32, 64, 100, 128, 200, 512, 1000, 2048};
     json rf = json::array();
     std::set<int32_t> seen;
-    for (const auto& entry : engine::LteRfNvCatalogue()) {
+    for (const auto& entry : controller::LteRfNvCatalogue()) {
         if (!seen.insert(entry.id).second) continue;
         rf.push_back({{"id", entry.id}, {"hex", PatternHex(sizes[seen.size() % std::size(sizes)], entry.id)}});
     }

@@ -21,7 +21,7 @@
 #include "controller/image_staging.h"
 #include "controller/mode_switch_launch.h"
 #include "controller/run_controller.h"
-#include "engine/device_data_service.h"
+#include "controller/run_parts.h"
 #include "controller/run_rules.h"
 #include "controller/utility_conflict.h"
 #include "platform/clock.h"
@@ -72,7 +72,7 @@ struct Session {
     PresentationSink sink;
     controller::StagingFolders folders;
     config::ProjectConfig config;
-    engine::ImageSet images;
+    controller::ImageSet images;
     std::filesystem::path imageFolder;
     std::unique_ptr<controller::DeviceDiscovery> discovery;
     std::unique_ptr<controller::DiscoveryDirectory> directory;
@@ -269,7 +269,7 @@ int RunUpdate(const RunOptions& options, TerminalPresentation& view) {
     setup.backupRoot = s.folders.backup.string();
     // `flintcast resume` restores from the folder the failed run stored, under any date.
     setup.storedBackupRoot = platform::BackupRoot().string();
-    engine::DeviceDataService dataService;
+    controller::DeviceDataService dataService;
     setup.dataOps = &dataService;
     controller::RunController controller(std::move(setup));
     controller.Initialize();

@@ -15,6 +15,7 @@
 #include "controller/image_staging.h"
 #include "controller/image_verification.h"
 #include "controller/programmer_conversion.h"
+#include "controller/run_parts.h"
 #include "platform/clock.h"
 #include "platform/folder_tree.h"
 #include "platform/ini_file.h"
@@ -44,7 +45,7 @@ void RemoveStaging(const VerifyPackageOptions& options, const controller::Stagin
     }
 }
 
-void PrintList(const std::vector<controller::ListedImage>& list, const engine::ImageSet& images,
+void PrintList(const std::vector<controller::ListedImage>& list, const controller::ImageSet& images,
                bool withCrc, std::ostream& out) {
     for (const auto& image : list) {
         out << fmt::format("{:<20} {:>10}", image.name, image.size);
@@ -96,7 +97,7 @@ int RunVerifyPackageCommand(const VerifyPackageOptions& options, std::ostream& o
 
     const fs::path imageFolder = options.folder ? fs::path(*options.folder) : folders.staging;
     const controller::ProgrammerConversion conversion{folders.staging, folders.staging};
-    engine::ImageSet images;
+    controller::ImageSet images;
     std::vector<controller::ListedImage> list;
     const bool complete =
         controller::VerifyImageSet(imageFolder, cfg, {}, conversion, messages, images, list);

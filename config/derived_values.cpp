@@ -1,5 +1,7 @@
 #include "config/derived_values.h"
 
+#include "config/project_traits.h"
+
 #include <array>
 
 namespace flintcast::config {
@@ -41,8 +43,7 @@ int32_t VersionMarkerOf(std::string_view version) {
 }
 
 bool RequiresVersion(const ProjectConfig& config) {
-    const int32_t p = config.projectType;
-    return config.bCheckMainboardType || p == 2 || p == 3 || p == 6 || p == 41;
+    return config.bCheckMainboardType || RequiresConfiguredVersion(config.projectType);
 }
 
 SimLockSetting ParseSimLock(std::string_view value) {

@@ -2,7 +2,6 @@
 
 #include "config/project_config.h"
 
-#include <algorithm>
 #include <array>
 
 namespace flintcast::config {
@@ -29,8 +28,6 @@ constexpr std::array<PlatformChip, 8> kPlatforms{{
     {"8200", 8},
 }};
 
-constexpr std::array<int32_t, 3> kPhoneProjects{5, 7, 11};
-
 }  // namespace
 
 std::span<const ProjectCode> ProjectTable() { return kProjects; }
@@ -40,10 +37,6 @@ int32_t ProjectTypeFromCode(std::string_view code) {
     for (const auto& p : kProjects)
         if (p.code == code) return p.number;
     return kUnknownProject;
-}
-
-bool IsPhoneProject(int32_t projectType) {
-    return std::find(kPhoneProjects.begin(), kPhoneProjects.end(), projectType) != kPhoneProjects.end();
 }
 
 std::optional<int32_t> PlatformNumberFromName(std::string_view platform) {

@@ -24,8 +24,6 @@ std::span<const PlatformChip> PlatformTable();
 
 // Exact, case-sensitive match; -1 when the code is unknown.
 int32_t ProjectTypeFromCode(std::string_view code);
-// Handsets (projects 5, 7 and 11), which must not be given a PC-suite image.
-bool IsPhoneProject(int32_t projectType);
 // The first chip number the value contains, 255 for exactly "UNKNOWN",
 // nullopt for anything else (a configuration error).
 std::optional<int32_t> PlatformNumberFromName(std::string_view platform);

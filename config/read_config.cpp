@@ -3,6 +3,7 @@
 #include "config/config_texts.h"
 #include "config/derived_values.h"
 #include "config/project_table.h"
+#include "config/project_traits.h"
 
 #include <fmt/format.h>
 
@@ -107,12 +108,12 @@ private:
         if (!RequiresVersion(c_)) return true;
         // The image items stay as read: the window still works, only the version is missing.
         if (c_.version.empty()) return fail(texts::kNoSoftwareVersion, false);
-        if (c_.projectType == 3) c_.versionMarker = VersionMarkerOf(c_.version);
+        if (HasVersionMarker(c_.projectType)) c_.versionMarker = VersionMarkerOf(c_.version);
         return true;
     }
 
     void readOptions() {
-        if (c_.projectType == 12) c_.isVarnel = isOne(kProject, "IsVarnel");
+        if (HasVarnelVariant(c_.projectType)) c_.isVarnel = isOne(kProject, "IsVarnel");
         c_.packet = ini_.readInteger(kProject, "Packet", 1);
         c_.flashType = ini_.readInteger(kProject, "FlashType", 0);
         c_.flashID = ini_.readString(kProject, "FlashID", "");

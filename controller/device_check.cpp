@@ -3,23 +3,17 @@
 #include <chrono>
 #include <fmt/format.h>
 
+#include "config/project_traits.h"
 #include "controller/device_checks.h"
 
 namespace flintcast::controller {
 namespace {
 
-bool UsesDriverInstaller(int32_t p) {
-    return p == 6 || p == 19 || p == 20 || p == 42;
-}
+using config::EndsCheckWhenReady;
+using config::IsOperatorVariant;
+using config::UsesDriverInstaller;
 
-// Projects whose check ends once the device is ready instead of polling on.
-bool EndsCheckWhenReady(int32_t p) {
-    return p == 27 || p == 28 || p == 41 || p == 3 || p == 29;
-}
-
-bool UsesStartReminder(const config::ProjectConfig& c) {
-    return c.projectType == 42 || (c.projectType == 3 && c.versionMarker != 0);
-}
+bool UsesStartReminder(const config::ProjectConfig& c) { return config::IsOstrelVariant(c.projectType, config::IsVersionMarked(c)); }
 
 }  // namespace
 

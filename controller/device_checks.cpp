@@ -3,6 +3,8 @@
 #include <cctype>
 #include <charconv>
 
+#include <fmt/format.h>
+
 namespace flintcast::controller {
 namespace {
 
@@ -150,20 +152,14 @@ Refusal CheckMemory(std::string_view flashInfoText, const MemoryExpectation& exp
     return std::nullopt;
 }
 
-bool IsOperatorVariant(int32_t project) {
-    return project == 2 || project == 6;
-}
-
 Refusal CheckOperatorVariant(int32_t project, std::string_view configVersion, std::string_view deviceVersion,
                              size_t diagPortCount) {
     if (deviceVersion == configVersion) {
         return "Can't update the software because it is the latest";
     }
-    if (project == 2 && deviceVersion.find("SWK0012") == std::string_view::npos) {
-        return "Can't update other irrelevant Data Cards";
-    }
-    if (project == 6 && deviceVersion.find("SWK0016") == std::string_view::npos) {
-        return "Can't update other irrelevant mobile devices";
+    const config::OperatorVariant* variant = config::OperatorVariantOf(project);
+    if (variant != nullptr && deviceVersion.find(variant->versionTag) == std::string_view::npos) {
+        return fmt::format("Can't update other irrelevant {}", variant->otherDevices);
     }
     if (diagPortCount >= 2) {
         return "Two or more devices were found";

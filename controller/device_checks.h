@@ -7,6 +7,8 @@
 #include <string>
 #include <string_view>
 
+#include "config/project_traits.h"
+
 namespace flintcast::controller {
 
 using Refusal = std::optional<std::string>;
@@ -34,9 +36,9 @@ std::string_view McpSizeText(int code);
 // `flashInfo` is the flash information text ("ERROR" when the query failed).
 Refusal CheckMemory(std::string_view flashInfo, const MemoryExpectation& expected);
 
-// Projects 2 and 6 (operator-branded data card and handset): refuse the latest
-// version, other models and more than one device.
-bool IsOperatorVariant(int32_t project);
+// The operator-branded data card and handset: refuse the latest version, other models and
+// more than one device.
+using config::IsOperatorVariant;
 Refusal CheckOperatorVariant(int32_t project, std::string_view configVersion, std::string_view deviceVersion,
                              size_t diagPortCount);
 

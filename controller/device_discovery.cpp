@@ -7,6 +7,7 @@
 #include <set>
 #include <fstream>
 
+#include "config/project_traits.h"
 #include "controller/android_interfaces.h"
 #include "controller/at_query.h"
 #include "controller/device_checks.h"
@@ -59,26 +60,16 @@ bool WriteText(platform::SerialPort& port, std::string_view text) {
            static_cast<int64_t>(text.size());
 }
 
-bool UsesInfoVersionQuery(int32_t project) {
-    return project == 28 || project == 46;
-}
-
-bool IsVersionCheckedProject(int32_t p) {
-    return p == 2 || p == 3 || p == 6 || p == 25 || p == 26 || p == 28 || p == 42 || p == 46;
-}
-
-bool IsFlashCheckedProject(int32_t p) {
-    return p == 25 || p == 28;
-}
+using config::UsesInfoVersionQuery;
 
 }  // namespace
 
 std::string_view ReadyText(int32_t project) {
-    return project == 27 || project == 28 ? "準備完了" : "Ready";
+    return config::UsesBrandedJapanese(project) ? "準備完了" : "Ready";
 }
 
 std::string_view NotReadyText(int32_t project) {
-    return project == 27 || project == 28 ? "準備中" : "Not Ready";
+    return config::UsesBrandedJapanese(project) ? "準備中" : "Not Ready";
 }
 
 DeviceDiscovery::DeviceDiscovery(const platform::Clock& clock, fs::path deviceRoot, DiscoverySettings settings,
@@ -244,11 +235,11 @@ bool DeviceDiscovery::SendModeSwitch(const std::string& portName) {
 }
 
 bool DeviceDiscovery::needsVersionQuery() const {
-    return probe_.checkProjectCode || probe_.checkMainboardType || IsVersionCheckedProject(probe_.projectType);
+    return probe_.checkProjectCode || probe_.checkMainboardType || config::ChecksDeviceVersion(probe_.projectType);
 }
 
 bool DeviceDiscovery::needsFlashQuery() const {
-    return probe_.memoryCheck || IsFlashCheckedProject(probe_.projectType);
+    return probe_.memoryCheck || config::ChecksFlashSize(probe_.projectType);
 }
 
 bool DeviceDiscovery::ProbeModemPort(const std::string& portName) {

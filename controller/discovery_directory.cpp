@@ -24,16 +24,16 @@ void DiscoveryDirectory::StopWatching() {
     watcher_.Stop();
 }
 
-void DiscoveryDirectory::RefreshPortBoxes() {
+void DiscoveryDirectory::RescanPorts() {
     discovery_.RefreshPortBoxes();
 }
 
-std::string DiscoveryDirectory::DiagPortText() {
+std::string DiscoveryDirectory::FoundDiagPort() {
     const PortBoxes boxes = discovery_.boxes();
     return boxes.diag.empty() ? std::string() : boxes.diag.front();
 }
 
-std::string DiscoveryDirectory::ModemPortText() {
+std::string DiscoveryDirectory::FoundModemPort() {
     const PortBoxes boxes = discovery_.boxes();
     return boxes.modem.empty() ? std::string() : boxes.modem.front();
 }
@@ -52,7 +52,7 @@ int32_t DiscoveryDirectory::FindFastbootDevice(int index, std::string& path) {
 
 int32_t DiscoveryDirectory::FindAdbDevice(int index, std::string& name) { return discovery_.FindAdbDevice(index, name); }
 
-void DiscoveryDirectory::SetVersionLabel(std::string_view text) {
+void DiscoveryDirectory::ShowDeviceVersion(std::string_view text) {
     if (versionSink_) {
         versionSink_(text);
     }

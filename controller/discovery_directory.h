@@ -26,14 +26,14 @@ public:
     // Where the version label goes (the window's label, a terminal line).
     void setVersionLabelSink(std::function<void(std::string_view)> sink) { versionSink_ = std::move(sink); }
 
-    void RefreshPortBoxes() override;
-    std::string DiagPortText() override;
-    std::string ModemPortText() override;
+    void RescanPorts() override;
+    std::string FoundDiagPort() override;
+    std::string FoundModemPort() override;
     bool IsSameDiagPort(std::string_view portName) override;
     std::optional<std::string> AtQuery(platform::SerialPort& port, std::string_view command) override;
     int32_t FindFastbootDevice(int index, std::string& path) override;
     int32_t FindAdbDevice(int index, std::string& name) override;
-    void SetVersionLabel(std::string_view text) override;
+    void ShowDeviceVersion(std::string_view text) override;
     bool ModeSwitchSent() const override;
 
 private:

@@ -5,7 +5,7 @@
 #include <system_error>
 #include <vector>
 
-#include "engine/codec/hdlc.h"
+#include "codec/hdlc.h"
 
 namespace flintcast::controller {
 namespace {

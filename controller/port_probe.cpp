@@ -4,7 +4,7 @@
 #include <array>
 #include <vector>
 
-#include "engine/codec/hdlc.h"
+#include "codec/hdlc.h"
 
 namespace flintcast::controller {
 namespace {

@@ -31,8 +31,6 @@ bool AnyDownloadOption(const config::ProjectConfig& c) {
            c.bBootloader || c.bCfgdata || c.bEFS || c.bRawAppsEFS || c.bPartOfEFS || c.pcSuite || c.bRestore;
 }
 
-bool AmssOnly(const config::ProjectConfig& c) { return c.bAMSSFile && !c.bEFS && !c.bRawAppsEFS && !c.pcSuite; }
-
 RunState StateForKind(int kind) {
     switch (kind) {
         case 1: return RunState::InProgress;
@@ -138,7 +136,7 @@ void RunController::ShowStatusLine(const std::string& text, int kind) {
         }
         SetStatus(UpgradeFailureText(JapaneseStatus()), RunState::Failed);
         lastRunPassed_ = false;
-        if (AsksReupdateAfterFailure(config_.projectType, AmssOnly(config_))) {
+        if (AsksReupdateAfterFailure(config_.projectType, config::IsAmssOnly(config_))) {
             MessageAnswer answer = view_.ShowMessage({"Warning", std::string(kReupdateQuestion), MessageButtons::YesNo});
             // The worker is still on its way out; the resumed run starts once its slot is free.
             if (answer == MessageAnswer::Yes) Post([this] { Reupdate1Click(); });
@@ -204,11 +202,11 @@ bool RunController::StartClick() {
     ShowStatusLine(std::string(kToolVersion), 4);
     config_ = fullConfig_;
     if (UsesBrandedJapanese(config_.projectType)) {
-        // The branded variants confirm before they start; project 28 ends on Cancel.
+        // The branded variants confirm before they start; some end on Cancel.
         MessageAnswer answer = view_.ShowMessage({std::string(BrandedCaption(config_.projectType)),
                                                   std::string(kBrandedStartConfirmation), MessageButtons::OkCancel});
         if (answer != MessageAnswer::Ok) {
-            if (config_.projectType == 28) {
+            if (config::EndsOnCancel(config_.projectType)) {
                 runLog_.Close();
                 endRequested_ = true;
             }

@@ -19,6 +19,7 @@
 #include <vector>
 
 #include "config/project_config.h"
+#include "config/project_traits.h"
 #include "controller/port_claims.h"
 #include "controller/presentation.h"
 #include "controller/run_environment.h"
@@ -194,7 +195,7 @@ private:
     bool ApplyResumePlan();
     std::string StoredBackupRoot() const;
     void StoreBackupFolder(const std::string& folder);
-    bool VersionMarked() const { return config_.projectType == 3 && config_.versionMarker != 0; }
+    bool VersionMarked() const { return config::IsVersionMarked(config_); }
     bool JapaneseStatus() const;
     void FireStartReminder();
 };

@@ -6,30 +6,36 @@
 #include <string>
 #include <string_view>
 
+#include "config/project_traits.h"
+
 namespace flintcast::controller {
 
 inline constexpr std::string_view kToolVersion = "1.3.5.8";
 
-// The run log's folder: the log folder itself, or the branded tool's own folder inside it for
-// projects 27 and 28.
+// The run log's folder: the log folder itself, or the branded tool's own folder inside it.
 std::filesystem::path RunLogFolderFor(int32_t project, const std::filesystem::path& logRoot);
-// Project 28 deletes that whole folder after a passed run.
-bool DeletesLogFolderOnPass(int32_t project);
+// A branded variant may delete that whole folder after a passed run.
+using config::DeletesLogFolderOnPass;
 
 // The third line of the six-line closing block after a failure.
 std::string_view PleaLineFor(int32_t project, bool versionMarked);
 inline constexpr std::string_view kReplyLine = "We will reply to you as soon as possible and resolve the issue.";
 inline constexpr std::string_view kInconvenienceLine = "To cause any inconvenience to your understanding.";
 
-// Projects 6, 19 and 20 (20 not when only AMSS is selected) ask whether to resume at once.
+// The projects reset after the download ask whether to resume at once: the same rule, since the
+// device left the bus and comes back for a second try.
 bool AsksReupdateAfterFailure(int32_t project, bool amssOnly);
 inline constexpr std::string_view kReupdateQuestion =
     "Are you sure reupdate again? If you sure please do this:Please unplug USB cable then plug in USB cable "
     "and click the \"Yes\" button.If no,please click the \"No\" button.";
 
-// Projects 27 and 28: operator-branded, Japanese texts and captions.
-bool UsesBrandedJapanese(int32_t project);
-std::string_view BrandedCaption(int32_t project);
+// Operator-branded variants: Japanese texts and their own captions (the operator's tool name
+// where a variant has none of its own).
+using config::UsesBrandedJapanese;
+inline std::string_view BrandedCaption(int32_t project) {
+    const std::string_view caption = config::BrandedCaption(project);
+    return caption.empty() ? std::string_view("Netmarrow Software Update Tool") : caption;
+}
 
 // The branded variants' confirmation before Start (OK and Cancel, caption BrandedCaption).
 inline constexpr std::string_view kBrandedStartConfirmation =
@@ -38,30 +44,26 @@ inline constexpr std::string_view kBrandedStartConfirmation =
 // Their question before closing while a worker runs (Yes and No).
 inline constexpr std::string_view kBrandedCloseQuestion = "アップデート中です。アップデートを中止して終了しますか？";
 
-// The run's status texts: English, or Japanese for projects 27 and 28 and the Japanese language.
+// The run's status texts: English, or Japanese for the branded variants and the Japanese language.
 bool UsesJapaneseStatus(int32_t project, bool japaneseLanguage);
 std::string_view UpgradingText(bool japanese);
 std::string_view UpgradeFailureText(bool japanese);
 std::string_view CompleteText(bool japanese);
 
-// Projects 42 and marked 3 end the tool when no device was found 20 s after start-up.
+// The Ostrel variants end the tool when no device was found 20 s after start-up.
 bool UsesStartReminder(int32_t project, bool versionMarked);
 inline constexpr uint32_t kStartReminderMs = 20000;
-// The variant's device model ("JDA", "JDB", "JDG" for markers 1 to 3, "JDD" for project 42),
-// its update tool's title, and the reminder that the device was not found.
-std::string_view VariantModel(int32_t project, int32_t versionMarker);
+// The variant's device model, its update tool's title, and the reminder that the device was not found.
+using config::VariantModel;
 std::string VariantToolTitle(int32_t project, int32_t versionMarker);
 std::string StartReminderText(int32_t project, int32_t versionMarker);
 
-// Project 6, 42 and marked project 3 enable their Close button when a run ends.
-bool EnablesCloseAfterRun(int32_t project, bool versionMarked);
+// Projects that enable their Close button when a run ends.
+using config::EnablesCloseAfterRun;
 
 // Projects that start a wizard instead of checking for the operator's utility.
-bool StartsWizardInsteadOfUtilityCheck(int32_t project, bool versionMarked);
-// Projects 42 and marked 3 refuse with a Japanese text when the utility runs.
+using config::StartsWizardInsteadOfUtilityCheck;
+// The Ostrel variants refuse with a Japanese text when the utility runs.
 bool UsesJapaneseUtilityRefusal(int32_t project, bool versionMarked);
-
-// Projects 6, 19, 20 and 42 run the driver installer before the device is declared ready.
-bool RunsDriverInstaller(int32_t project);
 
 }  // namespace flintcast::controller

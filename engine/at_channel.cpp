@@ -4,6 +4,7 @@
 #include <array>
 #include <fmt/format.h>
 
+#include "config/project_traits.h"
 #include "engine/at_reply.h"
 #include "engine/device_directory.h"
 
@@ -313,7 +314,7 @@ void AtChannel::SwitchUsbPersonality(bool disk, bool cdrom) {
     } else {
         return;
     }
-    if (IsPersonalityGroupA(project) && (project == 29 || (project == 3 && settings_.versionMarker))) {
+    if (config::SetsMakerName(project, settings_.versionMarker)) {
         if (!SendAT(kMakerNameCommand)) {
             ctx_.reporter.ShowError(kMakerNameFailure);
         }
@@ -330,7 +331,7 @@ void AtChannel::SwitchUsbPersonality(bool disk, bool cdrom) {
 
 void AtChannel::ShowDeviceVersion() {
     const auto version = directory_.AtQuery(ctx_.serial.modem(), kVersionCommand);
-    directory_.SetVersionLabel(fmt::format("Version:{}", version.value_or("")));
+    directory_.ShowDeviceVersion(fmt::format("Version:{}", version.value_or("")));
 }
 
 size_t ReadDiagUntilFlag(WorkerContext& ctx, uint8_t* out, size_t max) {

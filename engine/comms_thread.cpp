@@ -6,6 +6,7 @@
 
 #include <fmt/format.h>
 
+#include "config/project_traits.h"
 #include "engine/adb_file_backup.h"
 #include "engine/at_channel.h"
 #include "engine/device_data_ops.h"
@@ -43,36 +44,26 @@ AtSettings AtSettingsFor(const config::ProjectConfig& cfg) {
     AtSettings s;
     s.fastSpeed = cfg.bFastSpeedDownload;
     s.phoneProject = cfg.phoneProject;
-    s.versionMarker = cfg.projectType == 3 && cfg.versionMarker != 0;
+    s.versionMarker = config::IsVersionMarked(cfg);
     s.simLockMode = cfg.simLockMode;
     s.simLockString = cfg.simLockString;
     return s;
 }
 
-// Start-of-run disk switch by project: D1 for the data cards with a read-only drive, D2 for the
-// three with a plain disk, none for the rest.
+// Start-of-run disk switch: D1 for the data cards with a read-only drive, D2 for those with a
+// plain disk, none for the rest.
 std::string_view StartOfRunDiskCommand(int32_t project) {
-    switch (project) {
-        case 3: case 12: case 15: case 16: case 17: case 18: case 21: case 22: case 24: case 25:
-        case 26: case 27: case 28: case 29: case 30: case 31: case 32: case 33: case 38: case 39:
-        case 48:
-            return "AT+DISK=8,\"D1\"\r\n\r\n";
-        case 13: case 23: case 34:
-            return "AT+DISK=8,\"D2\"\r\n\r\n";
-        default:
-            return {};
+    switch (config::StartOfRunDisk(project)) {
+        case config::StartDiskMode::D1: return "AT+DISK=8,\"D1\"\r\n\r\n";
+        case config::StartDiskMode::D2: return "AT+DISK=8,\"D2\"\r\n\r\n";
+        case config::StartDiskMode::None: break;
     }
+    return {};
 }
 
-// NV backup variants: project 12 with IsVarnel keeps its own items; networks 1 and 2 and these
-// projects have no RF items to keep.
+// NV backup variants: networks 1 and 2 and the CDMA-only cards have no RF items to keep.
 bool BacksUpOnlyPlainNvItems(const config::ProjectConfig& cfg) {
-    switch (cfg.projectType) {
-        case 35: case 36: case 37: case 38: case 39: case 41: case 48:
-            return true;
-        default:
-            return cfg.networkType == 1 || cfg.networkType == 2;
-    }
+    return config::IsCdmaOnly(cfg.projectType) || cfg.networkType == 1 || cfg.networkType == 2;
 }
 
 }  // namespace
@@ -121,12 +112,12 @@ std::string TCommsThread::diagPortName() const { return serial_.diagPortName; }
 
 // --- shorthands -------------------------------------------------------------------------------
 
-bool TCommsThread::AmssOnly() const { return cfg_.bAMSSFile && !cfg_.bEFS && !cfg_.bRawAppsEFS && !cfg_.pcSuite; }
+bool TCommsThread::AmssOnly() const { return config::IsAmssOnly(cfg_); }
 
-bool TCommsThread::MarkedProject3() const { return cfg_.projectType == 3 && cfg_.versionMarker != 0; }
+bool TCommsThread::VersionMarked() const { return config::IsVersionMarked(cfg_); }
 
-bool TCommsThread::AmssOnlyOn20Or29() const {
-    return AmssOnly() && (cfg_.projectType == 20 || cfg_.projectType == 29);
+bool TCommsThread::AmssOnlyWithRestore() const {
+    return AmssOnly() && config::RestoresAfterAmssOnly(cfg_.projectType);
 }
 
 bool TCommsThread::ImageItems() const {
@@ -138,7 +129,7 @@ bool TCommsThread::FastbootImages() const { return cfg_.anyFastbootImage(); }
 
 bool TCommsThread::SendResetCommand() {
     StreamingDownload streaming(ctx_, progress_, &directory_);
-    const bool reset = ResetCommandFor(cfg_.projectType, cfg_.phoneProject) == ResetCommand::Reset;
+    const bool reset = !config::PowersOffAtEnd(cfg_.projectType, cfg_.phoneProject);
     return (reset ? streaming.Reset() : streaming.PowerOff()) == 0;
 }
 
@@ -154,7 +145,7 @@ ResetRediscovery TCommsThread::Rediscovery() {
     ResetSettings settings;
     settings.fastSpeed = cfg_.bFastSpeedDownload;
     settings.networkType = cfg_.networkType;
-    settings.markedProject3AmssOnly = MarkedProject3() && AmssOnly();
+    settings.versionMarkedAmssOnly = VersionMarked() && AmssOnly();
     return ResetRediscovery(ctx_, directory_, settings);
 }
 
@@ -193,9 +184,9 @@ void TCommsThread::Execute() {
 }
 
 void TCommsThread::Start() {
-    // A1: the NV lists are built before the latch is cleared, as the backup needs them.
+    // The NV lists are built before the latch is cleared, as the backup needs them.
     if (cfg_.bBackup && HaveDataOps("NV backup")) data_->BuildNvLists();
-    // A2: a resumed run carries out what is left of the configuration the controller reduced,
+    // A resumed run carries out what is left of the configuration the controller reduced,
     // reporting as a normal run does; the steps below serve both. It takes its backup files
     // from the earlier run's folder (LoadStoredBackup) in place of the backup step.
     if (ok()) reporter_.ShowStatus(LineClass::Ordinary, "Start succssfully");
@@ -211,7 +202,7 @@ void TCommsThread::OpeningStep() {
         serial_.CloseWithRetry(PortSlot::Modem, close_label::kAfterDiagService);
     }
     bool needModem = cfg_.bBackup || cfg_.bRestore || cfg_.pcSuite || !cfg_.startAtList.empty() ||
-                     !cfg_.endAtList.empty() || AmssOnlyOn20Or29() || MarkedProject3();
+                     !cfg_.endAtList.empty() || AmssOnlyWithRestore() || VersionMarked();
     // A resumed run starts without a modem port when the device shows none (it may still be in
     // download mode); the ports are found again after the reset that precedes the restore.
     if (setup_.resumeRun && setup_.modemPort.empty()) needModem = false;
@@ -254,7 +245,7 @@ void TCommsThread::PlatformCheck() {
 }
 
 void TCommsThread::StartOfRunUsbMode() {
-    if (!(cfg_.pcSuite || AmssOnlyOn20Or29() || MarkedProject3())) return;
+    if (!(cfg_.pcSuite || AmssOnlyWithRestore() || VersionMarked())) return;
     std::string_view command = StartOfRunDiskCommand(cfg_.projectType);
     if (command.empty()) return;
     if (!at_->SendAT(command)) reporter_.ShowError("Fail to set from modem start");
@@ -307,7 +298,7 @@ void TCommsThread::BackupStep() {
             data_->SetBackupPaths(deviceBackupFolder_, deviceBackupFolder_ + "/at.bak",
                                   deviceBackupFolder_ + "/nv.bak", deviceBackupFolder_ + "/nv1.bak");
             data_->WriteIdentityBackup();
-            if (cfg_.projectType == 12 && cfg_.isVarnel) {
+            if (config::UsesProjectNvCatalogue(cfg_)) {
                 data_->BackupProjectNvItems();
             } else if (BacksUpOnlyPlainNvItems(cfg_)) {
                 data_->BackupNvItems();
@@ -439,17 +430,19 @@ void TCommsThread::RestoreOnDiagPort() {
     if (cfg_.bBackupUserData && HaveDataOps("User data restore")) data_->RestoreUserDataFiles();
     if (cfg_.bBackupARM11Files && ok()) Adb().RestoreAdbFile(deviceBackupFolder_);
     if (cfg_.bRestore && HaveDataOps("NV restore")) {
-        if (cfg_.projectType == 12 && cfg_.isVarnel) data_->RestoreProjectNvItems();
+        if (config::UsesProjectNvCatalogue(cfg_)) data_->RestoreProjectNvItems();
         else data_->RestoreNvItems();
     }
     if (!cfg_.nvCommandList.empty() && HaveDataOps("NV command list")) data_->WriteNvCommandList();
 }
 
 bool TCommsThread::FirstResetAndRestore() {
-    const bool markedAmssOnly = MarkedProject3() && AmssOnly();
-    if (!ok() || !(cfg_.pcSuite || cfg_.projectType == 35 || AmssOnlyOn20Or29() || markedAmssOnly)) return true;
+    const bool markedAmssOnly = VersionMarked() && AmssOnly();
+    const bool due = cfg_.pcSuite || config::AlwaysResetsBeforeRestore(cfg_.projectType) || AmssOnlyWithRestore() ||
+                     markedAmssOnly;
+    if (!ok() || !due) return true;
 
-    if (AmssOnlyOn20Or29() || markedAmssOnly) cfg_.bDISK = true;
+    if (AmssOnlyWithRestore() || markedAmssOnly) cfg_.bDISK = true;
     ResetRediscovery reset = Rediscovery();
     if (!SendResetCommand()) {
         reporter_.ShowError("Fail to reset or power off phone");
@@ -472,7 +465,7 @@ bool TCommsThread::FirstResetAndRestore() {
             if (data_ != nullptr) data_->RestoreIdentity();
         }
     }
-    if (UsesResetAfterDownload(cfg_.projectType, AmssOnly())) reset.ResetAfterDownload();
+    if (config::ResetsAfterDownload(cfg_.projectType, AmssOnly())) reset.ResetAfterDownload();
     if (ok()) at_->SwitchUsbPersonality(cfg_.bDISK, cfg_.bCDROM);
     if (ok() && !cfg_.endAtList.empty()) at_->RunEndATList(cfg_.endAtList);
     return true;
@@ -530,7 +523,7 @@ void TCommsThread::SecondResetAndRestore() {
     if (cfg_.bBackupUserData && ok() && HaveDataOps("User data restore")) data_->RestoreUserDataFiles();
     if (cfg_.bBackupARM11Files && ok()) Adb().RestoreAdbFile(deviceBackupFolder_);
     if (HaveDataOps("NV restore")) {
-        if (cfg_.projectType == 12 && cfg_.isVarnel) data_->RestoreProjectNvItems();
+        if (config::UsesProjectNvCatalogue(cfg_)) data_->RestoreProjectNvItems();
         else data_->RestoreNvItems();
     }
     if (ok() && !cfg_.nvCommandList.empty() && HaveDataOps("NV command list")) data_->WriteNvCommandList();
@@ -545,10 +538,10 @@ void TCommsThread::ClosingStep() {
     if (reporter_.stopRequested() && diagWasOpen) reporter_.ShowStatus(LineClass::FailureNotice, "COMM Closed");
     serial_.CloseWithRetry(PortSlot::Aux, close_label::kEndOfRunAux);
     if (serial_.modemOpen()) {
-        if (cfg_.projectType == 2 || cfg_.projectType == 6) at_->ShowDeviceVersion();
+        if (config::ShowsDeviceVersionAtEnd(cfg_.projectType)) at_->ShowDeviceVersion();
         serial_.CloseWithRetry(PortSlot::Modem, close_label::kEndOfRunModem);
     }
-    // D4: the outside reset tool resets the modem once everything else went well; its failure
+    // The outside reset tool resets the modem once everything else went well; its failure
     // latches and so takes the place of "PASS".
     if (ok() && cfg_.executeModemkick) RunModemkick(ctx_, ModemkickPlanFor(setup_.stagingFolder));
     if (!ok()) return;

@@ -96,7 +96,7 @@ private:
     DeviceDataOps* data_;
     std::unique_ptr<DeviceDataOps> ownData_;  // the per-worker operations, when bound
     WorkerSetup setup_;
-    config::ProjectConfig& cfg_;  // the worker's copy inside setup_; C6 may switch bDISK on
+    config::ProjectConfig& cfg_;  // the worker's copy inside setup_; the first reset may switch bDISK on
     WorkerHooks hooks_;
 
     Reporter reporter_;
@@ -110,7 +110,7 @@ private:
     std::string deviceBackupFolder_;
     // The folder this run made (or, resumed, restored from): the only one it may remove.
     std::string backupFolderOfThisRun_;
-    // The RF NV items were restored in C6 of this run.
+    // The RF NV items were restored after the first reset of this run.
     bool rfRestored_ = false;
     std::vector<std::string> userDataEntries_;
 
@@ -121,8 +121,8 @@ private:
     // The shorthands of the sequence.
     bool ok() const { return reporter_.ok(); }
     bool AmssOnly() const;
-    bool MarkedProject3() const;
-    bool AmssOnlyOn20Or29() const;
+    bool VersionMarked() const;
+    bool AmssOnlyWithRestore() const;
     bool ImageItems() const;
     bool FastbootImages() const;
     bool SendResetCommand();
@@ -142,10 +142,10 @@ private:
     bool KeepEarlierBackup();
     // Resumed run: takes the backup files from the earlier run's folder before any port opens.
     void LoadStoredBackup();
-    // The RF NV restore with the modem offline (C6 step 8); false when the offline command
+    // The RF NV restore with the modem offline, after the first reset; false when the offline command
     // failed, after its error line.
     bool RestoreRfNvOffline();
-    // A resumed run that skipped C6 restores the RF NV items the earlier run backed up.
+    // A resumed run that skipped the first reset and restore restores the RF NV items the earlier run backed up.
     bool ResumeOwesRfRestore() const;
     void RemoveBackupOfThisRun();
     void DeviceFileStep();
@@ -156,7 +156,7 @@ private:
     void CheckFastbootImages();
     AdbFileBackup& Adb();
     void AdbCleanUp();
-    // False when the run ended at once (the early end of C6 step 8).
+    // False when the run ended at once (the offline command of the RF NV restore failed).
     bool FirstResetAndRestore();
     void SecondResetAndRestore();
     void RestoreOnDiagPort();

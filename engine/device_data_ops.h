@@ -68,7 +68,7 @@ public:
     // Resumed run: the user file lists from the EFS copies in the backup folder.
     virtual bool LoadUserDataBackup() = 0;
 
-    // The worker's backup paths, set once the backup folder is known (step C2).
+    // The worker's backup paths, set once the backup folder is known.
     virtual void SetBackupPaths(const std::string& folder, const std::string& atBak, const std::string& nvBak,
                                 const std::string& nv1Bak) = 0;
 };

@@ -1,8 +1,8 @@
 #pragma once
-// What a worker asks of the window that found its device: the port scan and
-// the selector texts it leaves behind, the port-presence check, the AT query,
-// the fastboot interface lookup, the version label, and the device-change
-// flags that every worker shares. The controller implements it over device
+// What a worker asks of the host that found its device: the port scan and the
+// ports it found, the port-presence check, the AT query, the fastboot interface
+// lookup, the device version to show, and the device-change flags that every
+// worker shares. The controller implements it over device
 // discovery, so a worker runs the same with a window, a terminal or no
 // presentation at all. Every call returns its result before the worker goes on.
 #include <atomic>
@@ -21,13 +21,13 @@ class DeviceDirectory {
 public:
     virtual ~DeviceDirectory() = default;
 
-    // Runs the port scan and refills the diagnostic, modem and application
-    // selectors, each with its first entry selected.
-    virtual void RefreshPortBoxes() = 0;
-    // Selected entries of the diagnostic and modem selectors: a port name
-    // ("ttyUSB2") or empty.
-    virtual std::string DiagPortText() = 0;
-    virtual std::string ModemPortText() = 0;
+    // Runs the port scan; afterwards the first diagnostic and modem port found
+    // are the ones the worker uses.
+    virtual void RescanPorts() = 0;
+    // The diagnostic and modem port the last scan chose: a port name ("ttyUSB2")
+    // or empty.
+    virtual std::string FoundDiagPort() = 0;
+    virtual std::string FoundModemPort() = 0;
     // Re-scans and answers whether the first diagnostic port found is `portName`.
     virtual bool IsSameDiagPort(std::string_view portName) = 0;
     // Sends `command` on an open modem port and returns the value the query's
@@ -43,8 +43,8 @@ public:
         (void)name;
         return 259;
     }
-    // The window's version label ("Version:" and the device version).
-    virtual void SetVersionLabel(std::string_view text) = 0;
+    // Shows the device's version ("Version:" and the version) to the operator.
+    virtual void ShowDeviceVersion(std::string_view text) = 0;
 
     // Set once per program run when discovery has already sent the start
     // disk switch to the device; the start list then skips that line.

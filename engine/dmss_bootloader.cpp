@@ -4,6 +4,7 @@
 #include <array>
 #include <fmt/format.h>
 
+#include "config/project_traits.h"
 #include "engine/device_directory.h"
 #include "engine/dmss_messages.h"
 #include "engine/fixed_reply.h"
@@ -11,9 +12,6 @@
 #include "engine/image_file_reader.h"
 
 namespace flintcast::engine {
-
-bool UsesServiceCodePreCommands(int32_t project) { return project == 44; }
-bool UsesLargeWriteSize(int32_t project) { return project == 46; }
 
 DmssBootloader::DmssBootloader(WorkerContext& ctx, DeviceDirectory& directory, DownloadProgress& progress)
     : ctx_(ctx), directory_(directory), progress_(progress) {}
@@ -164,7 +162,7 @@ void DmssBootloader::reportServiceCodeAnswer() {
 void DmssBootloader::runStandardSequence(const ProgrammerImage& programmer) {
     auto& reporter = ctx_.reporter;
     if (SendNop() != 0) return reporter.ShowError("[Bootloader] Nop command failed");
-    const uint16_t writeSize = UsesLargeWriteSize(ctx_.projectType) ? dmss::kLargeWriteSize : dmss::kStandardWriteSize;
+    const uint16_t writeSize = config::UsesLargeWriteSize(ctx_.projectType) ? dmss::kLargeWriteSize : dmss::kStandardWriteSize;
     if (RequestParameters(writeSize) != 0) return reporter.ShowError("[Bootloader] Request Parameter failed");
     if (SendNop() != 0) return reporter.ShowError("[Bootloader] Nop command failed");
     LoadProgrammer(programmer);
@@ -224,7 +222,7 @@ void DmssBootloader::findChangedPort(const BootloaderSeams& seams) {
 void DmssBootloader::RunBootloaderStage(const ProgrammerImage& programmer, const BootloaderSeams& seams,
                                         const std::string& serviceCode) {
     auto& reporter = ctx_.reporter;
-    const bool serviceCodeProject = UsesServiceCodePreCommands(ctx_.projectType);
+    const bool serviceCodeProject = config::UsesServiceCodePreCommands(ctx_.projectType);
     if (serviceCodeProject && ctx_.ok()) runPreCommands(serviceCode);
 
     if (!ctx_.ok()) return;

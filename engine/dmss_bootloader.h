@@ -28,10 +28,6 @@ struct BootloaderSeams {
     std::function<bool()> FindComPort;
 };
 
-// Project that needs the service programming pre-commands and its own bootloader sequence.
-bool UsesServiceCodePreCommands(int32_t project);
-// Project whose bootloader reports the large (0x4000) maximum write size.
-bool UsesLargeWriteSize(int32_t project);
 
 // Service programming code sent when the configuration gives none.
 inline constexpr char kDefaultServiceCode[] = "000000";

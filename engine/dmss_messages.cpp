@@ -1,16 +1,10 @@
 #include "engine/dmss_messages.h"
 
+#include "codec/byte_order.h"
+
 namespace flintcast::engine::dmss {
-namespace {
 
-void AppendBigEndian32(std::vector<uint8_t>& out, uint32_t value) {
-    out.push_back(static_cast<uint8_t>(value >> 24));
-    out.push_back(static_cast<uint8_t>(value >> 16));
-    out.push_back(static_cast<uint8_t>(value >> 8));
-    out.push_back(static_cast<uint8_t>(value));
-}
-
-}  // namespace
+using byte_order::PutBe32;
 
 std::vector<uint8_t> BuildNop() { return {kNop}; }
 
@@ -20,17 +14,15 @@ std::vector<uint8_t> BuildWrite(uint32_t address, std::span<const uint8_t> data)
     std::vector<uint8_t> out;
     out.reserve(7 + data.size());
     out.push_back(kWrite);
-    AppendBigEndian32(out, address);
-    const auto length = static_cast<uint16_t>(data.size());
-    out.push_back(static_cast<uint8_t>(length >> 8));
-    out.push_back(static_cast<uint8_t>(length));
+    PutBe32(out, address);
+    byte_order::PutBe16(out, static_cast<uint16_t>(data.size()));
     out.insert(out.end(), data.begin(), data.end());
     return out;
 }
 
 std::vector<uint8_t> BuildGo(uint32_t address) {
     std::vector<uint8_t> out{kGo};
-    AppendBigEndian32(out, address);
+    PutBe32(out, address);
     return out;
 }
 
@@ -54,7 +46,7 @@ ParameterCheck CheckParameterReply(std::span<const uint8_t> raw, uint16_t expect
     if (raw.size() != kParameterReplyBytes || raw[0] != kParameterReply || raw[10] != kFlag) {
         return ParameterCheck::Malformed;
     }
-    const auto writeSize = static_cast<uint16_t>((raw[3] << 8) | raw[4]);
+    const uint16_t writeSize = byte_order::Be16(raw, 3);
     return writeSize == expectedWriteSize ? ParameterCheck::Ok : ParameterCheck::WrongWriteSize;
 }
 

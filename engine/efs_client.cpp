@@ -5,7 +5,7 @@
 
 #include <fmt/format.h>
 
-#include "engine/codec/hdlc.h"
+#include "codec/hdlc.h"
 
 namespace flintcast::engine {
 namespace {

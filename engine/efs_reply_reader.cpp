@@ -1,6 +1,6 @@
 #include "engine/efs_reply_reader.h"
 
-#include "engine/codec/hdlc.h"
+#include "codec/hdlc.h"
 
 namespace flintcast::engine {
 

@@ -2,17 +2,19 @@
 
 #include <algorithm>
 
+#include "codec/byte_order.h"
+
 namespace flintcast::engine::efs {
 namespace {
 
 std::vector<uint8_t> Header(Command command) {
     const auto code = static_cast<uint16_t>(command);
-    return {kDispatch, kSubsystem, static_cast<uint8_t>(code & 0xFF), static_cast<uint8_t>(code >> 8)};
+    std::vector<uint8_t> out{kDispatch, kSubsystem};
+    byte_order::PutLe16(out, code);
+    return out;
 }
 
-void PutLe32(std::vector<uint8_t>& out, uint32_t value) {
-    for (int shift = 0; shift < 32; shift += 8) out.push_back(static_cast<uint8_t>(value >> shift));
-}
+using byte_order::PutLe32;
 
 void PutPath(std::vector<uint8_t>& out, std::string_view path) {
     out.insert(out.end(), path.begin(), path.end());
@@ -72,8 +74,7 @@ std::vector<uint8_t> UnlinkRequest(std::string_view path) { return PathRequest(C
 
 std::vector<uint8_t> MakeDirRequest(std::string_view path) {
     auto out = Header(Command::MakeDir);
-    out.push_back(static_cast<uint8_t>(kMakeDirMode & 0xFF));
-    out.push_back(static_cast<uint8_t>(kMakeDirMode >> 8));
+    byte_order::PutLe16(out, kMakeDirMode);
     PutPath(out, path);
     return out;
 }

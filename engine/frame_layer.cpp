@@ -5,7 +5,8 @@
 
 #include <fmt/format.h>
 
-#include "engine/codec/hdlc.h"
+#include "codec/byte_order.h"
+#include "codec/hdlc.h"
 
 namespace flintcast::engine {
 namespace {
@@ -231,7 +232,7 @@ uint32_t FrameLayer::readFrame(ReaderKind kind) {
                         if (crc != hdlc::kGoodResidue) return kReplyBadCrc;
                         if (kind == ReaderKind::Diag) return static_cast<uint32_t>(count);
                         if (reply_[0] == 0x02 && count == 3) return kReplyAck;
-                        if (reply_[0] == 0x03 && count == 5) return static_cast<uint32_t>(reply_[1] << 8 | reply_[2]);
+                        if (reply_[0] == 0x03 && count == 5) return byte_order::Be16(reply_, 1);
                         return kReplyOther;
                     }
                     if (b == hdlc::kEscape) {

@@ -5,6 +5,7 @@
 
 #include <fmt/format.h>
 
+#include "config/project_traits.h"
 #include "engine/at_channel.h"
 #include "engine/identity_table.h"
 #include "platform/ini_file.h"
@@ -16,30 +17,14 @@ using V = IdentityValue;
 
 constexpr std::string_view kAllZeroImei = "000000000000000";
 
-bool IsCdmaOnlyProject(int32_t project) {
-    switch (project) {
-        case 35: case 36: case 37: case 38: case 39: case 41: case 48:
-            return true;
-        default:
-            return false;
-    }
-}
+bool ReadsImei(int32_t networkType, int32_t project) { return networkType != 2 && !config::IsCdmaOnly(project); }
 
-bool ReadsImei(int32_t networkType, int32_t project) { return networkType != 2 && !IsCdmaOnlyProject(project); }
+bool ReadsMeid(int32_t networkType, int32_t project) { return networkType == 2 || config::HasEvdo(project); }
 
-bool ReadsMeid(int32_t networkType, int32_t project) {
-    switch (project) {
-        case 36: case 37: case 38: case 39: case 41: case 48:
-            return true;
-        default:
-            return networkType == 2;
-    }
-}
-
-// The values only projects 8, 10 (all three) and 18 (GMI) have.
+// The values only a few projects have.
 bool HasProjectExtra(int32_t project, IdentityValue v) {
-    if (project == 8 || project == 10) return v == V::Cllen || v == V::Zrreq || v == V::Gmi;
-    return project == 18 && v == V::Gmi;
+    if (v == V::Cllen || v == V::Zrreq) return config::ReadsCllenAndZrreq(project);
+    return v == V::Gmi && config::ReadsGmi(project);
 }
 
 void EraseFirst(std::string& text, std::string_view part) {
@@ -115,7 +100,7 @@ void DeviceIdentity::readEsn() {
     const int32_t project = ctx_.projectType;
     std::string text;
     bool ok = false;
-    if (project == 35 || project == 36) ok = readValue(V::Esn, "Read ESN", "ESN ERROR", text);
+    if (config::ReadsEsnFirst(project)) ok = readValue(V::Esn, "Read ESN", "ESN ERROR", text);
     // With the ESN switch off the value is never restored, even after a good read.
     if (ctx_.config.esn) ok = readValue(V::Esn, "Read ESN", "ESN ERROR", text);
     set(V::Esn, text, ctx_.config.esn && ok && !text.empty());
@@ -158,7 +143,7 @@ bool DeviceIdentity::ReadIdentity() {
     if (stopped()) return false;
 
     if (ReadsImei(cfg.networkType, project)) readImei(V::Imei, "Read IMEI", "IMEI ERROR");
-    if (project == 47) readImei(V::Imei1, "Read IMEI_1", "IMEI_1 ERROR");
+    if (config::HasSecondImei(project)) readImei(V::Imei1, "Read IMEI_1", "IMEI_1 ERROR");
     if (stopped()) return false;
 
     readEsn();

@@ -5,6 +5,7 @@
 
 #include <fmt/format.h>
 
+#include "config/project_traits.h"
 #include "engine/at_channel.h"
 #include "engine/identity.h"
 #include "engine/identity_table.h"
@@ -118,7 +119,7 @@ bool DeviceIdentity::writeValues() {
         if (!write(step)) return false;
     }
     const auto& cfg = ctx_.config;
-    if (ctx_.projectType != 35 && cfg.simLock && ctx_.ok()) {
+    if (!config::SkipsSimLockRestore(ctx_.projectType) && cfg.simLock && ctx_.ok()) {
         if (at_.SendATValue("AT+NWLSET=", at_selector::kSimLock, {}, "Fail to write SIMLOCK to phone")) {
             ctx_.reporter.ShowStatus(LineClass::Ordinary, "Write SIMLOCK successfully");
         }

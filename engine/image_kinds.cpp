@@ -53,7 +53,6 @@ constexpr std::array<ImageKindInfo, 18> kInfo{{
 
 const ImageKindInfo& InfoFor(ImageKind kind) { return kInfo.at(static_cast<size_t>(kind)); }
 
-bool UsesSmallBlocks(int32_t project) { return project == 38 || project == 39 || project == 48; }
 
 uint32_t BlockSizeFor(ImageKind kind, int32_t project, uint32_t configuredBlockSize) {
     if (InfoFor(kind).blockRule == BlockRule::Fixed1024) return kFixedBlockSize;
@@ -76,7 +75,7 @@ int CheckValueSlot(ImageKind kind, int32_t project) {
         case ImageKind::AppsImage: return 11;
         case ImageKind::AppsBootloader: return 12;
         // The applications EFS has its own slot only where a second (modem) EFS image exists.
-        case ImageKind::AppEfs: return project == 7 ? 13 : 15;
+        case ImageKind::AppEfs: return config::UsesCompactEfsPair(project) ? 13 : 15;
         case ImageKind::RawAppsEfs: return 14;
         case ImageKind::Efs:
         case ImageKind::ModemEfs: return 15;

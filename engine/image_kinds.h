@@ -4,6 +4,8 @@
 #include <cstdint>
 #include <string_view>
 
+#include "config/project_traits.h"
+
 namespace flintcast::engine {
 
 enum class ImageKind {
@@ -56,7 +58,7 @@ struct ImageKindInfo {
 const ImageKindInfo& InfoFor(ImageKind kind);
 
 // Projects whose flash programmer takes 512-byte stream writes whatever "BlockSize" says.
-bool UsesSmallBlocks(int32_t project);
+using config::UsesSmallBlocks;
 inline constexpr uint32_t kSmallBlockSize = 512;
 inline constexpr uint32_t kFixedBlockSize = 1024;
 

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "config/project_config.h"
+#include "config/project_traits.h"
 #include "engine/image_file_reader.h"
 #include "engine/streaming_messages.h"
 
@@ -193,7 +194,7 @@ void ImageProcedures::writeBlocks(ImageKind kind) {
 
 void ImageProcedures::bootloaderGroup() {
     const auto& cfg = ctx_.config;
-    if (UsesSecondaryBootChain(ctx_.projectType)) {
+    if (UsesBootStageImages(ctx_.projectType)) {
         if (cfg.bdbl) {
             Install({ImageKind::Dbl, "[Dload] Fail to send Dbl header file download request",
                      "[Dload] Fail to close bootloader file packet(Dbl)", "[Dload] Bootloader file download over(Dbl)"});
@@ -220,7 +221,7 @@ void ImageProcedures::bootloaderGroup() {
 }
 
 void ImageProcedures::amss() {
-    const std::string_view openFailure = UsesSecondaryBootChain(ctx_.projectType)
+    const std::string_view openFailure = UsesBootStageImages(ctx_.projectType)
                                              ? "[Dload] Fail to send AMSS command."
                                              : "[Dload] Fail to send AMSS header file";
     Install({ImageKind::Amss, openFailure, "[Dload] Fail to close AMSS file packet", "Download file P003......",
@@ -246,12 +247,12 @@ void ImageProcedures::efs() {
     const InstallStep appEfs{ImageKind::AppEfs, "[Dload] Fail to send Application EFS file download request",
                              "[Dload] Fail to close Applicaton EFS file packet",
                              "[Dload] Applicaton EFS file download over", kStepPauseMs, kStepPauseMs};
-    if (ctx_.projectType == 7) {
+    if (config::UsesCompactEfsPair(ctx_.projectType)) {
         Install(appEfs);
         Install({ImageKind::ModemEfs, "[Dload] Fail to send Modem EFS file download request",
                  "[Dload] Fail to close Modem EFS file packet", "[Dload] Modem EFS file download over", kStepPauseMs,
                  kStepPauseMs});
-    } else if (ctx_.projectType == 46) {
+    } else if (config::UsesAppsEfsOnly(ctx_.projectType)) {
         Install(appEfs);
     } else {
         Install({ImageKind::Efs, "[Dload] Fail to send EFS file download request",
@@ -273,7 +274,7 @@ void ImageProcedures::RunStreamingStage() {
                                      "[Dload] Fail to close Apps bootloader file packet", ""};
     if (cfg.bBootloader && ctx_.ok()) bootloaderGroup();
     if (cfg.bAMSSFile && ctx_.ok()) amss();
-    if (cfg.bDSP && ctx_.projectType == 46 && ctx_.ok()) dsp();
+    if (cfg.bDSP && config::WritesDsp(ctx_.projectType) && ctx_.ok()) dsp();
     if (cfg.bPhoneImage && ctx_.ok()) WriteImage(ImageKind::PhoneImage);
     if (cfg.bAppsBootloader && ctx_.ok()) Install(appsBootloader);
     if (cfg.bAppsImageAndBootloader && ctx_.ok()) {

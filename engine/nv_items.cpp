@@ -6,6 +6,8 @@
 
 #include <fmt/format.h>
 
+#include "codec/byte_order.h"
+#include "config/project_traits.h"
 #include "engine/at_channel.h"
 #include "engine/nv_backup_file.h"
 #include "engine/nv_request_loop.h"
@@ -22,18 +24,9 @@ constexpr std::array<uint8_t, 12> kRfFixBadValues = {0x18, 0x01, 0x17, 0x01, 0x1
 constexpr std::array<uint8_t, 32> kRfFixGoodValues = {0x16, 0x00, 0x0D, 0x00, 0x1D, 0x00, 0x2D, 0x00,
                                                       0x2E, 0x00, 0x2E, 0x00};
 
-bool IsEvdoProject(int32_t project) {
-    switch (project) {
-        case 36: case 37: case 38: case 39: case 41: case 48:
-            return true;
-        default:
-            return false;
-    }
-}
-
 // The UIT result items are read only by the projects that keep them in NV.
 bool ReadsUitItems(int32_t project, bool uitNewWays) {
-    return !uitNewWays && (project == 38 || project == 39 || project == 48);
+    return !uitNewWays && config::KeepsUitResultsInNv(project);
 }
 
 std::string ItemPrefix(int32_t id) { return fmt::format("[{}]", id); }
@@ -87,12 +80,12 @@ void NvItems::SetBackupPaths(std::string nvBakPath, std::string nv1BakPath) {
 void NvItems::BuildNvLists() {
     const auto& cfg = ctx_.config;
     const int32_t project = ctx_.projectType;
-    // Project 12 with IsVarnel walks its own catalogue and leaves the lists alone.
-    if (!(project == 12 && cfg.isVarnel)) {
+    // A project with its own catalogue (IsVarnel) walks it and leaves the lists alone.
+    if (!(config::HasVarnelVariant(project) && cfg.isVarnel)) {
         nvList_.clear();
-        if (cfg.networkType == 2 || IsEvdoProject(project)) {
+        if (cfg.networkType == 2 || config::HasEvdo(project)) {
             Append(nvList_, EvdoNvCatalogue());
-            if (cfg.rtrecfg && (project == 36 || project == 37)) Append(nvList_, IdentityNvCatalogue());
+            if (cfg.rtrecfg && config::AddsIdentityNvWithRtrecfg(project)) Append(nvList_, IdentityNvCatalogue());
         } else if (cfg.networkType == 3) {
             rfNvList_ = LteNvCatalogue();
         } else {
@@ -182,7 +175,7 @@ void NvItems::BackupRfNvItems() {
         // Header (16 bytes), n data bytes, check sequence: anything else would store a record
         // whose size field disagrees with its data and spoil every later record of nv1.bak.
         const size_t length = answer->size();
-        if (length < kRfNvDataAt + 2 || Le16At(*answer, kRfNvSizeAt) != length - kRfNvDataAt - 2) {
+        if (length < kRfNvDataAt + 2 || byte_order::Le16(*answer, kRfNvSizeAt) != length - kRfNvDataAt - 2) {
             ctx_.reporter.ShowError(
                 fmt::format("[{}]{}:RF NV answer of {} bytes does not match its data size", entry.id, entry.name, length), 0);
             file.Close();

@@ -1,6 +1,7 @@
 #include "engine/nv_request_loop.h"
 
-#include "engine/codec/hdlc.h"
+#include "codec/byte_order.h"
+#include "codec/hdlc.h"
 #include "engine/nv_requests.h"
 
 #include <fmt/format.h>
@@ -33,7 +34,7 @@ uint16_t ItemOf(std::span<const uint8_t> request, const std::optional<AnswerItem
 
 bool Accepted(std::span<const uint8_t> answer, const NvRequestRule& rule, const std::optional<AnswerItem>& item) {
     if (answer[0] != rule.expected) return false;
-    if (item && answer.size() >= item->idAt + 2 + 2 && Le16At(answer, item->idAt) != item->id) return false;
+    if (item && answer.size() >= item->idAt + 2 + 2 && byte_order::Le16(answer, item->idAt) != item->id) return false;
     return true;
 }
 

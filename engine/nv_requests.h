@@ -33,8 +33,4 @@ std::array<uint8_t, kNvRequestBytes> NvWriteRequest(int32_t id, std::span<const 
 std::vector<uint8_t> RfNvReadRequest(int32_t id);
 std::vector<uint8_t> RfNvWriteRequest(int32_t id, std::span<const uint8_t> data);
 
-inline uint16_t Le16At(std::span<const uint8_t> bytes, size_t at) {
-    return static_cast<uint16_t>(bytes[at] | bytes[at + 1] << 8);
-}
-
 }  // namespace flintcast::engine

@@ -1,4 +1,5 @@
 // Restores of nv.bak and nv1.bak. A restore only reads its backup file.
+#include "codec/byte_order.h"
 #include <array>
 #include <cerrno>
 
@@ -55,7 +56,7 @@ void NvItems::restorePlainItems(NvStatusVariant variant) {
             ctx_.reporter.ShowError(std::string(kCouldNotRead) + nvBakPath_, errno);
             return;
         }
-        const uint16_t id = Le16At(record, 0);
+        const uint16_t id = byte_order::Le16(record, 0);
         const auto request = NvWriteRequest(id, std::span(record).subspan(2));
         const auto answer = RunNvRequest(ctx_, request, kNvWriteRule, AnswerItem{1, id});
         const std::string name = recordName(names, position, id);
@@ -100,8 +101,8 @@ void NvItems::RestoreRfNvItems() {
             ctx_.reporter.ShowError(std::string(kCouldNotRead) + nv1BakPath_, errno);
             return;
         }
-        const uint16_t id = Le16At(record, 0);
-        const size_t size = Le16At(record, 2);
+        const uint16_t id = byte_order::Le16(record, 0);
+        const size_t size = byte_order::Le16(record, 2);
         if (4 + size > record.size()) {
             ctx_.reporter.ShowError(std::string(kSizeError) + nv1BakPath_, 0);
             return;

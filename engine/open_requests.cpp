@@ -2,11 +2,6 @@
 
 namespace flintcast::engine {
 
-bool UsesSecondaryBootChain(int32_t project) { return project >= 43 && project <= 47; }
-bool UsesFtlCompanion(int32_t project) { return project == 43 || project == 45 || project == 46 || project == 47; }
-bool UsesCompanionType20(int32_t project) { return project == 44; }
-bool UsesNewPcSuiteRequest(int32_t project) { return (project >= 36 && project <= 41) || project == 48; }
-
 CompanionRequest CompanionRequestFor(int32_t project, bool resImage) {
     if (UsesFtlCompanion(project)) return CompanionRequest::Ftl;
     if (UsesCompanionType20(project)) return CompanionRequest::Type20;
@@ -51,7 +46,7 @@ OpenRequest OpenRequestFor(ImageKind kind, int32_t project, bool resImage) {
         case ImageKind::Qcsbl: return {0x03, std::nullopt, "", "Sending 006......"};
         case ImageKind::Oemsbl: return {0x04, ImageSlot::OemsblHeader, "", "Sending 008......"};
         case ImageKind::Amss:
-            if (UsesSecondaryBootChain(project)) {
+            if (UsesBootStageImages(project)) {
                 return {0x05, std::nullopt, "", "Sending Dbl header download request..."};
             }
             return {0x05, ImageSlot::AmssHeader, "", "Sending 002......"};

@@ -6,19 +6,16 @@
 #include <string>
 #include <string_view>
 
+#include "config/project_traits.h"
 #include "engine/image_kinds.h"
 #include "engine/image_set.h"
 
 namespace flintcast::engine {
 
-// Projects with the DBL/FSBL/OSBL boot chain: no QCSBL group and no AMSS header.
-bool UsesSecondaryBootChain(int32_t project);
-// Projects whose companion image is opened by the name "0:FTL".
-bool UsesFtlCompanion(int32_t project);
-// Project whose companion image has its own open type (0x20).
-bool UsesCompanionType20(int32_t project);
-// Projects whose PC suite image uses the newer open type (0x81).
-bool UsesNewPcSuiteRequest(int32_t project);
+using config::UsesBootStageImages;
+using config::UsesCompanionType20;
+using config::UsesFtlCompanion;
+using config::UsesNewPcSuiteRequest;
 
 struct OpenRequest {
     uint8_t type = 0;

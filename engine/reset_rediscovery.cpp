@@ -22,10 +22,10 @@ ResetRediscovery::ResetRediscovery(WorkerContext& ctx, DeviceDirectory& director
 
 bool ResetRediscovery::FindComPort() {
     ctx_.reporter.ShowStatus(LineClass::Ordinary, "FindComPort");
-    directory_.RefreshPortBoxes();
+    directory_.RescanPorts();
     ctx_.clock.sleepMs(kScanSettleMs);
-    const std::string diag = directory_.DiagPortText();
-    const std::string modem = directory_.ModemPortText();
+    const std::string diag = directory_.FoundDiagPort();
+    const std::string modem = directory_.FoundModemPort();
     if (!diag.empty()) {
         ctx_.serial.diagPortName = diag;
     }
@@ -56,22 +56,22 @@ bool ResetRediscovery::WaitForDevice(ResetStage stage) {
 }
 
 PortTexts ResetRediscovery::RediscoverPorts(ResetStage stage) {
-    std::string modem = directory_.ModemPortText();
+    std::string modem = directory_.FoundModemPort();
     if (stage == ResetStage::Second && settings_.networkType == 2) {
         modem.clear();
     }
     const bool changed = !directory_.IsSameDiagPort(ctx_.serial.diagPortName) || modem.empty();
     if (!changed) {
-        return {directory_.DiagPortText(), modem};
+        return {directory_.FoundDiagPort(), modem};
     }
     ctx_.reporter.ShowStatus(LineClass::Ordinary, "Port has changed");
-    const bool modemIsEnough = settings_.markedProject3AmssOnly && stage != ResetStage::Second;
+    const bool modemIsEnough = settings_.versionMarkedAmssOnly && stage != ResetStage::Second;
     for (int attempt = 0; attempt < kPortSearchAttempts && ctx_.ok(); ++attempt) {
         if (!FindComPort()) {
             continue;  // the scan itself took its settle time
         }
-        const std::string diag = directory_.DiagPortText();
-        const std::string found = directory_.ModemPortText();
+        const std::string diag = directory_.FoundDiagPort();
+        const std::string found = directory_.FoundModemPort();
         if (modemIsEnough ? !found.empty() : (!diag.empty() && !found.empty())) {
             break;
         }
@@ -79,7 +79,7 @@ PortTexts ResetRediscovery::RediscoverPorts(ResetStage stage) {
             ctx_.clock.sleepMs(kPortSearchPauseMs);
         }
     }
-    PortTexts texts{directory_.DiagPortText(), directory_.ModemPortText()};
+    PortTexts texts{directory_.FoundDiagPort(), directory_.FoundModemPort()};
     const PortLineTexts lines = PortLinesFor(stage);
     ctx_.reporter.ShowStatus(LineClass::Ordinary,
                              texts.diag.empty() ? std::string(lines.diagEmpty)

@@ -18,7 +18,7 @@ struct ResetSettings {
     int32_t networkType = 0;
     // Project 3 with a version marker and AMSS-only: its re-discovery is done
     // once the modem port is back, and it keeps no diagnostic port after the first reset.
-    bool markedProject3AmssOnly = false;
+    bool versionMarkedAmssOnly = false;
 };
 
 // The selector texts after re-discovery, the prefixes of the reopen lines.

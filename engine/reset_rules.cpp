@@ -1,38 +1,18 @@
 #include "engine/reset_rules.h"
 
+#include "config/project_traits.h"
+
 namespace flintcast::engine {
-namespace {
-
-bool InRange(int32_t p, int32_t lo, int32_t hi) {
-    return p >= lo && p <= hi;
-}
-
-}  // namespace
 
 ResetCommand ResetCommandFor(int32_t p, bool phoneProject) {
-    if (phoneProject) {
-        return ResetCommand::Reset;
-    }
-    const bool powerOff = InRange(p, 0, 2) || InRange(p, 4, 11) || p == 14 || p == 19 || p == 20 ||
-                          p == 42;
-    return powerOff ? ResetCommand::PowerOff : ResetCommand::Reset;
+    return config::PowersOffAtEnd(p, phoneProject) ? ResetCommand::PowerOff : ResetCommand::Reset;
 }
 
 bool UsesShortReopenWait(int32_t p, PortKind port) {
-    const bool shortDiag = p == 3 || p == 6 || p == 12 || p == 13 || InRange(p, 16, 34) ||
-                           InRange(p, 36, 41) || p == 48;
-    if (port == PortKind::Modem && (p == 22 || p == 40)) {
+    if (port == PortKind::Modem && config::HasSlowModemPort(p)) {
         return false;
     }
-    return shortDiag;
-}
-
-bool KeepsPortsInDownloadSwitch(int32_t p) {
-    return p == 5 || p == 6 || p == 11 || p == 42;
-}
-
-bool UsesResetAfterDownload(int32_t p, bool amssOnly) {
-    return p == 6 || p == 19 || (p == 20 && !amssOnly);
+    return config::UsesShortReopenWait(p);
 }
 
 DeviceWait DeviceWaitFor(ResetStage stage) {
@@ -52,7 +32,7 @@ ReopenLoop ReopenLoopFor(ResetStage stage, PortKind port, int32_t p) {
         uint32_t waitMs = 6000;
         if (UsesShortReopenWait(p, port)) {
             waitMs = 3000;
-        } else if (p == 7) {
+        } else if (config::UsesLongReopenWait(p)) {
             waitMs = port == PortKind::Diag ? 15000 : 10000;
         }
         if (port == PortKind::Diag) {

@@ -5,13 +5,15 @@
 #include <cstdint>
 #include <string_view>
 
+#include "config/project_traits.h"
+
 namespace flintcast::engine {
 
 // The resets after which the worker waits for the device and finds its ports again.
 enum class ResetStage {
     First,          // first reset of the run (before the restore)
     Second,         // second reset of the run
-    AfterDownload,  // ResetAfterDownload, projects 6, 19 and 20
+    AfterDownload,  // ResetAfterDownload
 };
 
 enum class PortKind { Diag, Modem };
@@ -22,15 +24,12 @@ enum class ResetCommand { Reset, PowerOff };
 ResetCommand ResetCommandFor(int32_t project, bool phoneProject);
 
 // Projects whose ports come back quickly after the second reset (3 s wait
-// before each reopen attempt instead of 6 s). The modem port of 22 and 40 is slower.
+// before each reopen attempt instead of 6 s); some keep a slower modem port.
 bool UsesShortReopenWait(int32_t project, PortKind port);
 
 // Handsets and routers that do not re-enumerate their diagnostic port when they
 // enter download mode: no arrival wait and no port re-discovery for them.
-bool KeepsPortsInDownloadSwitch(int32_t project);
-
-// Projects 6, 19 and 20 (20 only unless AMSS-only) get the reset after the download.
-bool UsesResetAfterDownload(int32_t project, bool amssOnly);
+using config::KeepsPortsInDownloadSwitch;
 
 struct DeviceWait {
     int changePolls;

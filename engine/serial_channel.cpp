@@ -12,18 +12,6 @@ namespace flintcast::engine {
 using platform::kMaxDword;
 using platform::SerialTimeouts;
 
-bool UsesBlockingDiagReads(int32_t projectType) {
-    // These devices answer slowly on the diagnostic port and are read with
-    // blocking reads instead of "return with what is waiting".
-    switch (projectType) {
-        case 6:
-        case 19:
-        case 20:
-        case 42: return true;
-        default: return false;
-    }
-}
-
 SerialTimeouts DiagTimeoutsFor(int32_t projectType) {
     if (UsesBlockingDiagReads(projectType)) return {1000, 1000, 2000, 1000, 3000};
     return {kMaxDword, kMaxDword, 1000, 1, 1000};

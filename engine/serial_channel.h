@@ -9,13 +9,14 @@
 
 #include "engine/reporter.h"
 #include "platform/clock.h"
+#include "config/project_traits.h"
 #include "platform/serial_port.h"
 
 namespace flintcast::engine {
 
-// Projects whose diagnostic port uses blocking reads (2 s plus 1 s per byte,
-// 1 s between bytes) instead of "return at once with what is waiting".
-bool UsesBlockingDiagReads(int32_t projectType);
+// Slow diagnostic ports use blocking reads (2 s plus 1 s per byte, 1 s between bytes)
+// instead of "return at once with what is waiting".
+using config::UsesBlockingDiagReads;
 platform::SerialTimeouts DiagTimeoutsFor(int32_t projectType);
 platform::SerialTimeouts ModemTimeouts();
 

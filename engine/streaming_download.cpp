@@ -4,25 +4,15 @@
 #include <array>
 #include <fmt/format.h>
 
-#include "engine/codec/hdlc.h"
+#include "codec/byte_order.h"
+#include "codec/hdlc.h"
+#include "config/project_traits.h"
 #include "engine/device_directory.h"
 #include "engine/fixed_reply.h"
 #include "engine/image_file_reader.h"
 #include "engine/streaming_messages.h"
 
 namespace flintcast::engine {
-
-bool NeedsPauseBeforeHello(int32_t project) {
-    switch (project) {
-        case 3: case 7: case 12: case 13: case 16: case 17: case 18: case 21:
-        case 36: case 37: case 38: case 39: case 41: case 48:
-            return true;
-        default:
-            return project >= 23 && project <= 34;
-    }
-}
-
-bool SkipsSecurityAndPartitionTable(int32_t project) { return project == 35; }
 
 WriteFlashPoll WriteFlashPollFor(uint32_t partLength) {
     if (partLength <= 0xFFFFF) return {0, 50, 200};
@@ -63,7 +53,7 @@ bool StreamingDownload::replyStartsWith(uint16_t readerResult, uint8_t code) con
 int32_t StreamingDownload::SendHello() {
     buildFrame(streaming::BuildHello());
     for (int attempt = 0; attempt < kHelloAttempts; ++attempt) {
-        if (NeedsPauseBeforeHello(ctx_.projectType)) ctx_.clock.sleepMs(kHelloPauseMs);
+        if (config::NeedsPauseBeforeHello(ctx_.projectType)) ctx_.clock.sleepMs(kHelloPauseMs);
         ctx_.frames.SendFramed();
         if (!ctx_.ok()) return -1;
         if (replyStartsWith(ctx_.frames.ReadReplyTimed(), streaming::kHelloReply)) return 0;
@@ -132,7 +122,7 @@ void StreamingDownload::OpenSession() {
     auto& reporter = ctx_.reporter;
     if (!ctx_.ok()) return;
     if (SendHello() != 0) return reporter.ShowError("[Dload] Fail to send hello command");
-    if (SkipsSecurityAndPartitionTable(ctx_.projectType) || !ctx_.ok()) return;
+    if (config::HasNoPartitionTable(ctx_.projectType) || !ctx_.ok()) return;
     if (SendSecurityMode() != 0) return reporter.ShowError("[Dload] Fail to send security command");
     if (!ctx_.ok()) return;
     if (fastbootImagesSelected) {
@@ -187,8 +177,8 @@ bool StreamingDownload::readStreamWriteAck(uint32_t address) {
 
 int32_t StreamingDownload::StreamWrite(uint32_t address, std::span<const uint8_t> data) {
     // The block goes straight into the frame: no copy of it per request.
-    const uint8_t head[] = {streaming::kStreamWrite, static_cast<uint8_t>(address), static_cast<uint8_t>(address >> 8),
-                            static_cast<uint8_t>(address >> 16), static_cast<uint8_t>(address >> 24)};
+    std::array<uint8_t, 5> head{streaming::kStreamWrite};
+    byte_order::StoreLe32(head, 1, address);
     ctx_.frames.BeginFrame();
     ctx_.frames.AppendBytes(head);
     ctx_.frames.AppendBytes(data);

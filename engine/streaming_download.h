@@ -15,11 +15,6 @@ namespace flintcast::engine {
 
 class DeviceDirectory;
 
-// Projects whose programmer needs a pause of 5 s before every hello.
-bool NeedsPauseBeforeHello(int32_t project);
-// Projects that speak no security mode and keep their partition table.
-bool SkipsSecurityAndPartitionTable(int32_t project);
-
 // Poll rule of the write-flash confirmation, by part length.
 struct WriteFlashPoll {
     uint32_t initialPauseMs;

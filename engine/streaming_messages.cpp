@@ -2,17 +2,11 @@
 
 #include <fmt/format.h>
 
+#include "codec/byte_order.h"
+
 namespace flintcast::engine::streaming {
-namespace {
 
-void AppendLittleEndian32(std::vector<uint8_t>& out, uint32_t value) {
-    out.push_back(static_cast<uint8_t>(value));
-    out.push_back(static_cast<uint8_t>(value >> 8));
-    out.push_back(static_cast<uint8_t>(value >> 16));
-    out.push_back(static_cast<uint8_t>(value >> 24));
-}
-
-}  // namespace
+using byte_order::PutLe32;
 
 std::vector<uint8_t> BuildHello() {
     std::vector<uint8_t> out{kHello};
@@ -41,7 +35,7 @@ std::vector<uint8_t> BuildStreamWrite(uint32_t address, std::span<const uint8_t>
     std::vector<uint8_t> out;
     out.reserve(5 + data.size());
     out.push_back(kStreamWrite);
-    AppendLittleEndian32(out, address);
+    PutLe32(out, address);
     out.insert(out.end(), data.begin(), data.end());
     return out;
 }
@@ -52,10 +46,9 @@ std::vector<uint8_t> BuildPowerOff() { return {kPowerOff}; }
 
 std::vector<uint8_t> BuildTransmit(uint8_t code, uint32_t offset, uint32_t length, uint16_t checkValue) {
     std::vector<uint8_t> out{code};
-    AppendLittleEndian32(out, offset);
-    AppendLittleEndian32(out, length);
-    out.push_back(static_cast<uint8_t>(checkValue));
-    out.push_back(static_cast<uint8_t>(checkValue >> 8));
+    PutLe32(out, offset);
+    PutLe32(out, length);
+    byte_order::PutLe16(out, checkValue);
     return out;
 }
 
@@ -70,9 +63,7 @@ bool IsOpenAccepted(std::span<const uint8_t> payload) {
 
 bool IsStreamWriteAck(std::span<const uint8_t> payload, uint32_t address) {
     if (payload.size() != 5 || payload[0] != kStreamWriteReply) return false;
-    const uint32_t echoed = static_cast<uint32_t>(payload[1]) | (static_cast<uint32_t>(payload[2]) << 8) |
-                            (static_cast<uint32_t>(payload[3]) << 16) | (static_cast<uint32_t>(payload[4]) << 24);
-    return echoed == address;
+    return byte_order::Le32(payload, 1) == address;
 }
 
 bool IsTransmitAccepted(std::span<const uint8_t> raw) {

@@ -30,44 +30,29 @@ constexpr std::array<PersonalityCommand, 2> kProject34CdRom{
     {{kDiskHd, kFailDisk0}, {kDiskD3, kFailDisk2}}};
 constexpr std::array<PersonalityCommand, 1> kCfgDataRow{{{kCfgData, kFailDisk0}}};
 
-bool InRange(int32_t p, int32_t lo, int32_t hi) {
-    return p >= lo && p <= hi;
-}
-
 }  // namespace
 
-bool IsPersonalityGroupA(int32_t p) {
-    return p == 3 || p == 12 || InRange(p, 15, 18) || p == 22 || InRange(p, 27, 29);
-}
+bool IsPersonalityGroupA(int32_t p) { return config::PersonalityListOf(p) == config::PersonalityList::GroupA; }
 
 std::span<const PersonalityCommand> PersonalityCommands(PersonalityTable table, int32_t p) {
     const bool disk = table == PersonalityTable::Disk;
-    if (IsPersonalityGroupA(p)) {
-        return disk ? std::span<const PersonalityCommand>(kGroupADisk)
-                    : std::span<const PersonalityCommand>(kGroupACdRom);
-    }
-    if (p == 13 || p == 23) {
-        return kCdD2;
-    }
-    if (p == 21 || InRange(p, 24, 26) || InRange(p, 30, 33) || p == 39) {
-        return kCdD3;
-    }
-    if (p == 34) {
-        return disk ? std::span<const PersonalityCommand>(kProject34Disk)
-                    : std::span<const PersonalityCommand>(kProject34CdRom);
-    }
-    if (p == 36 || p == 37 || p == 41) {
-        return kCfgDataRow;
+    switch (config::PersonalityListOf(p)) {
+        case config::PersonalityList::GroupA:
+            return disk ? std::span<const PersonalityCommand>(kGroupADisk)
+                        : std::span<const PersonalityCommand>(kGroupACdRom);
+        case config::PersonalityList::CdRomD2: return kCdD2;
+        case config::PersonalityList::CdRomD3: return kCdD3;
+        case config::PersonalityList::HardDiskD3:
+            return disk ? std::span<const PersonalityCommand>(kProject34Disk)
+                        : std::span<const PersonalityCommand>(kProject34CdRom);
+        case config::PersonalityList::CfgData: return kCfgDataRow;
+        case config::PersonalityList::None: break;
     }
     return {};
 }
 
-bool UsesCdma2000DiskSwitch(int32_t project) {
-    return project == 35;
-}
-
 bool ClosesDiagServiceAfterPersonality(int32_t project, bool phoneProject) {
-    return !phoneProject && project != 40;
+    return !phoneProject && !config::KeepsDiagServiceOpen(project);
 }
 
 }  // namespace flintcast::engine

@@ -6,6 +6,8 @@
 #include <span>
 #include <string_view>
 
+#include "config/project_traits.h"
+
 namespace flintcast::engine {
 
 enum class PersonalityTable { Disk, CdRom };
@@ -15,16 +17,15 @@ struct PersonalityCommand {
     std::string_view failureText;  // ShowError text when the command fails
 };
 
-// Projects 3, 12, 15 to 18, 22, 27 to 29: the devices that show a hard disk and
-// a read-only drive, and that get the maker name written first (29, marked 3).
+// The devices that show a hard disk and a read-only drive.
 bool IsPersonalityGroupA(int32_t project);
 
 // The commands of the project's row of the table, in order; empty for
 // projects that keep their personality.
 std::span<const PersonalityCommand> PersonalityCommands(PersonalityTable table, int32_t project);
 
-// Project 35 only sends the D3 switch and keeps the diagnostic service open.
-bool UsesCdma2000DiskSwitch(int32_t project);
+// The CDMA2000 card only sends the D3 switch and keeps the diagnostic service open.
+using config::UsesCdma2000DiskSwitch;
 inline constexpr std::string_view kCdma2000DiskCommand = "AT+DISK=8,\"D3\"\r\n\r\n";
 inline constexpr std::string_view kCdma2000DiskFailure = "Fail to switch disk mode(CDMA2000)";
 
@@ -32,7 +33,7 @@ inline constexpr std::string_view kMakerNameCommand = "AT+GMI=QUELLMARK HOLDINGS
 inline constexpr std::string_view kMakerNameFailure = "Fail to write GMI";
 
 // After the personality switch the diagnostic service is closed, except on
-// phones and on project 40, whose firmware has no such service.
+// phones and on the cards whose firmware has no such service.
 bool ClosesDiagServiceAfterPersonality(int32_t project, bool phoneProject);
 
 }  // namespace flintcast::engine

@@ -29,11 +29,18 @@ SleepTally ReadSleepTally() {
 
 Clock::Clock(double scale) : scale_(scale > 0 && std::isfinite(scale) ? scale : 1.0), originNs_(MonotonicNs()) {}
 
+Clock::Clock(Manual) : scale_(1.0), originNs_(0), manual_(true) {}
+
+void Clock::advanceMs(uint32_t ms) {
+    if (manual_) manualMs_.fetch_add(ms, std::memory_order_relaxed);
+}
+
 void Clock::setScale(double scale) {
     if (scale > 0 && std::isfinite(scale)) scale_.store(scale, std::memory_order_relaxed);
 }
 
 int64_t Clock::realMicros(uint32_t ms) const {
+    if (manual_) return 0;
     return static_cast<int64_t>(std::llround(static_cast<double>(ms) * 1000.0 * scale()));
 }
 
@@ -41,10 +48,15 @@ void Clock::sleepMs(uint32_t ms) const {
     if (ms == 0) return;
     gSleptMs.fetch_add(ms, std::memory_order_relaxed);
     gSleeps.fetch_add(1, std::memory_order_relaxed);
+    if (manual_) {
+        manualMs_.fetch_add(ms, std::memory_order_relaxed);
+        return;
+    }
     std::this_thread::sleep_for(std::chrono::microseconds(std::max<int64_t>(1, realMicros(ms))));
 }
 
 uint32_t Clock::tickMs() const {
+    if (manual_) return static_cast<uint32_t>(manualMs_.load(std::memory_order_relaxed) & 0xFFFFFFFFu);
     const double realMs = static_cast<double>(MonotonicNs() - originNs_) / 1e6;
     const double toolMs = realMs / scale();
     return static_cast<uint32_t>(static_cast<uint64_t>(toolMs) & 0xFFFFFFFFu);
@@ -52,6 +64,11 @@ uint32_t Clock::tickMs() const {
 
 int Clock::realTimeoutMs(uint32_t ms) const {
     if (ms == 0) return 0;
+    if (manual_) {
+        // The wait passes at once: a poll with this time-out looks and returns.
+        manualMs_.fetch_add(ms, std::memory_order_relaxed);
+        return 0;
+    }
     const double real = std::ceil(static_cast<double>(ms) * scale());
     if (real >= 2147483647.0) return 2147483647;
     return std::max(1, static_cast<int>(real));

@@ -13,6 +13,15 @@ class Clock {
 public:
     explicit Clock(double scale = 1.0);
 
+    // Tag of a manual clock: it takes no real time. Every wait moves it forward by the wait's
+    // length at once and advanceMs() moves it on, so a test steps through waits and time limits
+    // without racing real time. Only for code that waits without a device answering meanwhile.
+    struct Manual {};
+    explicit Clock(Manual);
+    bool manual() const { return manual_; }
+    // Moves a manual clock forward; no effect on a scaled one.
+    void advanceMs(uint32_t ms);
+
     double scale() const { return scale_.load(std::memory_order_relaxed); }
     void setScale(double scale);
 
@@ -29,6 +38,8 @@ public:
 private:
     std::atomic<double> scale_;
     int64_t originNs_;
+    bool manual_ = false;
+    mutable std::atomic<uint64_t> manualMs_{0};
 };
 
 // Parses a time scale text ("0.01", "1"); nullopt when it is not a positive finite number.

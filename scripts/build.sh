@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Configures and builds one flavour: scripts/build.sh [normal|asan|tsan] [extra cmake args...]
-# FLINTCAST_BUILD_DIR names another build folder; ccache is used when it is installed.
+# FLINTCAST_BUILD_DIR names another build folder; FLINTCAST_BUILD_TARGETS (space-separated) builds
+# only those targets and what they need; ccache is used when it is installed.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 flavour=${1:-normal}; shift || true
@@ -13,4 +14,9 @@ esac
 dir=${FLINTCAST_BUILD_DIR:-$dir}
 if command -v ccache >/dev/null; then flags+=(-DCMAKE_CXX_COMPILER_LAUNCHER=ccache -DCMAKE_C_COMPILER_LAUNCHER=ccache); fi
 cmake -S . -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DFLINTCAST_WERROR=ON "${flags[@]}" "$@" >/dev/null
-cmake --build "$dir" -j "$(nproc)"
+read -r -a targets <<< "${FLINTCAST_BUILD_TARGETS:-}"
+if [ ${#targets[@]} -gt 0 ]; then
+  cmake --build "$dir" -j "$(nproc)" --target "${targets[@]}"
+else
+  cmake --build "$dir" -j "$(nproc)"
+fi

@@ -6,7 +6,7 @@
 #include <algorithm>
 #include <cerrno>
 
-#include "engine/codec/hdlc.h"
+#include "codec/hdlc.h"
 
 namespace flintcast::sim {
 namespace {

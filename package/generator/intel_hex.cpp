@@ -4,6 +4,8 @@
 
 #include <fmt/format.h>
 
+#include "codec/byte_order.h"
+
 namespace flintcast::mkpackage {
 namespace {
 
@@ -18,7 +20,8 @@ void AppendRecord(std::string& out, uint8_t type, uint16_t address, std::span<co
 }
 
 void AppendUpperWord(std::string& out, uint32_t address) {
-    const uint8_t word[2] = {static_cast<uint8_t>(address >> 24), static_cast<uint8_t>(address >> 16)};
+    std::vector<uint8_t> word;
+    byte_order::PutBe16(word, static_cast<uint16_t>(address >> 16));
     AppendRecord(out, 4, 0, word);
 }
 
@@ -36,8 +39,8 @@ std::string ToIntelHex(std::span<const uint8_t> image, uint32_t loadAddress) {
         const std::size_t n = std::min<std::size_t>(16, image.size() - offset);
         AppendRecord(out, 0, static_cast<uint16_t>(address & 0xFFFF), image.subspan(offset, n));
     }
-    const uint8_t start[4] = {static_cast<uint8_t>(loadAddress >> 24), static_cast<uint8_t>(loadAddress >> 16),
-                              static_cast<uint8_t>(loadAddress >> 8), static_cast<uint8_t>(loadAddress)};
+    std::vector<uint8_t> start;
+    byte_order::PutBe32(start, loadAddress);
     AppendRecord(out, 5, 0, start);
     out += ":00000001FF\r\n";
     return out;

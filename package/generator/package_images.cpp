@@ -6,7 +6,8 @@
 
 #include <fmt/format.h>
 
-#include "engine/codec/hdlc.h"
+#include "codec/byte_order.h"
+#include "codec/hdlc.h"
 #include "package/generator/filler.h"
 #include "package/generator/intel_hex.h"
 
@@ -18,10 +19,6 @@ constexpr std::string_view kVersionMarker = "FCSWVER:";
 constexpr std::size_t kVersionMarkerOffset = 0x100;  // well inside the first 4 KiB
 
 bool UsesBootStageImages(int32_t project) { return project >= 43 && project <= 47; }
-
-void PutLe32(std::vector<uint8_t>& bytes, std::size_t at, uint32_t value) {
-    for (int i = 0; i < 4; ++i) bytes[at + static_cast<std::size_t>(i)] = static_cast<uint8_t>(value >> (8 * i));
-}
 
 struct ImageSpec {
     std::string name;
@@ -63,12 +60,11 @@ std::vector<uint8_t> ProgrammerImage(int32_t project, std::size_t totalBytes) {
     if (totalBytes < kProgrammerHeaderBytes) totalBytes = kProgrammerHeaderBytes;
     std::vector<uint8_t> image(kProgrammerHeaderBytes, 0);
     std::memcpy(image.data(), "FCPROG01", 8);
-    PutLe32(image, 8, static_cast<uint32_t>(totalBytes));
-    PutLe32(image, 12, static_cast<uint32_t>(project));
+    byte_order::StoreLe32(image, 8, static_cast<uint32_t>(totalBytes));
+    byte_order::StoreLe32(image, 12, static_cast<uint32_t>(project));
     const std::vector<uint8_t> body = Filler(fmt::format("programmer-{}", project), totalBytes - kProgrammerHeaderBytes);
     const uint16_t crc = hdlc::CheckSequence(body);
-    image[16] = static_cast<uint8_t>(crc);
-    image[17] = static_cast<uint8_t>(crc >> 8);
+    byte_order::StoreLe16(image, 16, crc);
     image.insert(image.end(), body.begin(), body.end());
     return image;
 }

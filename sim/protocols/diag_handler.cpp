@@ -81,8 +81,7 @@ std::vector<uint8_t> DiagHandler::Version(std::span<const uint8_t> req) const {
     reply.push_back(model_.settings.platformByte);    // model
     wire::PutLe16(reply, 0x0001);                     // firmware revision
     reply.push_back(0x02);                            // slot cycle index
-    reply.push_back(static_cast<uint8_t>(model_.settings.msmHardwareVersion >> 8));
-    reply.push_back(static_cast<uint8_t>(model_.settings.msmHardwareVersion));
+    wire::PutBe16(reply, static_cast<uint16_t>(model_.settings.msmHardwareVersion));
     return reply;
 }
 

@@ -2,7 +2,7 @@
 
 #include <cstring>
 
-#include "engine/codec/hdlc.h"
+#include "codec/hdlc.h"
 #include "sim/protocols/wire.h"
 
 namespace flintcast::sim {

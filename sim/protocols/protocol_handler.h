@@ -4,7 +4,7 @@
 #include <span>
 #include <string>
 
-#include "engine/codec/hdlc.h"
+#include "codec/hdlc.h"
 #include "sim/model/device_model.h"
 #include "sim/protocols/diag_port_engine.h"
 #include "sim/protocols/protocol_faults.h"

@@ -1,42 +1,27 @@
 #pragma once
-// Field access for request parsing and reply building. Callers check the length first;
-// these helpers never read past the span they are given.
+// Field access for request parsing and reply building: byte order from the shared codec, text
+// fields here. Callers check the length first.
 #include <cstdint>
 #include <span>
 #include <string>
 #include <string_view>
 #include <vector>
 
+#include "codec/byte_order.h"
+
 namespace flintcast::sim::wire {
 
 using Bytes = std::span<const uint8_t>;
 
-inline uint16_t Le16(Bytes b, size_t at) {
-    return static_cast<uint16_t>(b[at] | (b[at + 1] << 8));
-}
-inline uint32_t Le32(Bytes b, size_t at) {
-    return uint32_t{b[at]} | (uint32_t{b[at + 1]} << 8) | (uint32_t{b[at + 2]} << 16) |
-           (uint32_t{b[at + 3]} << 24);
-}
-inline uint16_t Be16(Bytes b, size_t at) {
-    return static_cast<uint16_t>((b[at] << 8) | b[at + 1]);
-}
-inline uint32_t Be32(Bytes b, size_t at) {
-    return (uint32_t{b[at]} << 24) | (uint32_t{b[at + 1]} << 16) | (uint32_t{b[at + 2]} << 8) |
-           uint32_t{b[at + 3]};
-}
+using byte_order::Be16;
+using byte_order::Be32;
+using byte_order::Le16;
+using byte_order::Le32;
+using byte_order::PutBe16;
+using byte_order::PutBe32;
+using byte_order::PutLe16;
+using byte_order::PutLe32;
 
-inline void PutLe16(std::vector<uint8_t>& out, uint16_t v) {
-    out.push_back(static_cast<uint8_t>(v));
-    out.push_back(static_cast<uint8_t>(v >> 8));
-}
-inline void PutLe32(std::vector<uint8_t>& out, uint32_t v) {
-    for (int i = 0; i < 4; ++i) out.push_back(static_cast<uint8_t>(v >> (8 * i)));
-}
-inline void PutBe16(std::vector<uint8_t>& out, uint16_t v) {
-    out.push_back(static_cast<uint8_t>(v >> 8));
-    out.push_back(static_cast<uint8_t>(v));
-}
 inline void PutText(std::vector<uint8_t>& out, std::string_view text) {
     out.insert(out.end(), text.begin(), text.end());
 }

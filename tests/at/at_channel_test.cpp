@@ -1,10 +1,16 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
+#include "codec/hdlc.h"
+#include "devkit/wait_until.h"
+#include "devkit/worker_rig.h"
 #include "engine/at_channel.h"
 #include "tests/at/scripted_port.h"
-#include "tests/at/worker_rig.h"
+#include "tests/support/scripted_exchange.h"
 
 using namespace flintcast;
+using flintcast::testing::ScriptedExchange;
 using flintcast::testing::ScriptedPort;
 using flintcast::testing::WorkerRig;
 
@@ -195,6 +201,26 @@ TEST_F(AtFixture, ModeControlRequestsAndVersionLabel) {
     EXPECT_EQ(rig.directory.versionLabel, "Version:SWK0046V1.4.0");
 }
 
+// The DIAG requests of the AT channel as the device sees them: each frame unstuffed-exact, no
+// leading flag, closed by its flag; a device that echoes each request accepts it.
+TEST_F(AtFixture, ModeRequestsAreSentByteForByte) {
+    const auto frame = [](std::vector<uint8_t> payload) {
+        const auto bytes = hdlc::EncodeFrame(payload, false);
+        return std::string(bytes.begin(), bytes.end());
+    };
+    const std::string offline = frame({0x29, 0x01, 0x00});
+    const std::string reset = frame({0x29, 0x02, 0x00});
+    const std::string modeSwitch = frame({0x4B, 0x04, 0x0E, 0x00});
+    ScriptedExchange diag(rig.root.path(), "ttyUSB0", {{offline, offline}, {reset, reset}, {modeSwitch, modeSwitch}});
+    Start(Modem());
+    rig.serial.diagPortName = "ttyUSB0";
+    rig.serial.OpenDiagPort();
+    EXPECT_EQ(at->SetDiagOffline(), 0);
+    EXPECT_EQ(at->SetDiagReset(), 0);
+    EXPECT_TRUE(at->SwitchDiagMode());
+    EXPECT_TRUE(diag.done()) << diag.mismatch() << " after " << diag.stepsDone() << " steps";
+}
+
 TEST_F(AtFixture, ModeControlGivesUpAfterTenAttempts) {
     ScriptedPort diag(rig.root.path(), "ttyUSB0", [](const std::string&) { return std::string(); });
     Start(Modem());
@@ -202,11 +228,11 @@ TEST_F(AtFixture, ModeControlGivesUpAfterTenAttempts) {
     rig.serial.OpenDiagPort();
     EXPECT_EQ(at->SetDiagReset(), -1);
     std::string wire;
-    for (int i = 0; i < 200 && std::count(wire.begin(), wire.end(), '\x7E') < 10; ++i) {
-        std::this_thread::sleep_for(std::chrono::milliseconds(5));  // let the last request arrive
+    flintcast::testing::WaitUntil([&] {  // the last request may still be on its way
         wire.clear();
         for (const auto& chunk : diag.received()) wire += chunk;
-    }
+        return std::count(wire.begin(), wire.end(), '\x7E') >= 10;
+    });
     EXPECT_EQ(std::count(wire.begin(), wire.end(), '\x7E'), 10) << "ten requests, each closed by its flag";
     EXPECT_FALSE(at->SwitchDiagMode());
     EXPECT_TRUE(rig.posted("Fail to switch mode"));

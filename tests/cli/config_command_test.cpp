@@ -11,7 +11,7 @@
 
 #include "cli/single_instance.h"
 #include "config/messages.h"
-#include "tests/support/temp_dir.h"
+#include "devkit/temp_dir.h"
 
 namespace {
 

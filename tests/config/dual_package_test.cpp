@@ -5,7 +5,7 @@
 #include <fstream>
 
 #include "tests/config/config_test_util.h"
-#include "tests/support/temp_dir.h"
+#include "devkit/temp_dir.h"
 
 using namespace flintcast::config;
 using flintcast::testing::ReadText;

@@ -7,9 +7,10 @@
 
 #include "config/derived_values.h"
 #include "config/project_table.h"
+#include "config/project_traits.h"
 #include "embedded/package.h"
 #include "tests/config/config_test_util.h"
-#include "tests/support/temp_dir.h"
+#include "devkit/temp_dir.h"
 
 using flintcast::config::MessageButtons;
 using flintcast::config::MessageIcon;

@@ -13,21 +13,13 @@
 #include "converter/ravelin.h"
 #include "platform/dynamic_library.h"
 #include "tests/converter/hex_text.h"
-#include "tests/support/temp_dir.h"
+#include "devkit/temp_dir.h"
+#include "devkit/files.h"
 
 namespace flintcast::testing {
 namespace {
 
 namespace fs = std::filesystem;
-
-std::vector<uint8_t> ReadBytes(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
-
-void WriteText(const fs::path& path, const std::string& text) {
-    std::ofstream(path, std::ios::binary) << text;
-}
 
 class ConverterTest : public ::testing::Test {
 protected:

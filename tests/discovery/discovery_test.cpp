@@ -8,7 +8,8 @@
 #include "platform/paths.h"
 #include "platform/port_scanner.h"
 #include "tests/at/scripted_port.h"
-#include "tests/support/temp_dir.h"
+#include "devkit/temp_dir.h"
+#include "devkit/wait_until.h"
 
 namespace fs = std::filesystem;
 using namespace flintcast;
@@ -188,13 +189,11 @@ TEST_F(DiscoveryFixture, DeviceNodeWatcherSetsFlags) {
     controller::DiscoveryDirectory directory(discovery);
     ASSERT_TRUE(directory.WatchDevices(root.path()));
     fs::create_symlink("/dev/null", root.path() / "dev/ttyUSB7");
-    for (int i = 0; i < 200 && directory.deviceArrivalSeen().load() == 0; ++i)
-        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    flintcast::testing::WaitUntil([&] { return directory.deviceArrivalSeen().load() != 0; });
     EXPECT_EQ(directory.deviceArrivalSeen().load(), 1);
     directory.ClearDeviceFlags();
     fs::remove(root.path() / "dev/ttyUSB7");
-    for (int i = 0; i < 200 && directory.deviceChangeSeen().load() == 0; ++i)
-        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    flintcast::testing::WaitUntil([&] { return directory.deviceChangeSeen().load() != 0; });
     EXPECT_EQ(directory.deviceChangeSeen().load(), 1);
     EXPECT_EQ(directory.deviceArrivalSeen().load(), 0) << "a removal is a change, not an arrival";
 }

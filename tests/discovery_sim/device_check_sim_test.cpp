@@ -149,8 +149,8 @@ TEST(DeviceCheckOnSimulator, EnumeratePortsTakesPortsFromFriendlyNames) {
     ASSERT_TRUE(rig.discovery->RefreshPortBoxes());
     EXPECT_EQ(rig.discovery->boxes().modem, std::vector<std::string>{"ttyUSB11"})
         << "only the port that answers the probe is a modem";
-    EXPECT_EQ(rig.directory->DiagPortText(), "ttyUSB9");
-    EXPECT_EQ(rig.directory->ModemPortText(), "ttyUSB11");
+    EXPECT_EQ(rig.directory->FoundDiagPort(), "ttyUSB9");
+    EXPECT_EQ(rig.directory->FoundModemPort(), "ttyUSB11");
     EXPECT_TRUE(rig.directory->IsSameDiagPort("ttyUSB9"));
     EXPECT_FALSE(rig.directory->IsSameDiagPort("ttyUSB12"));
 

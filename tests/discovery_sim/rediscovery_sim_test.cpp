@@ -7,6 +7,7 @@
 #include <thread>
 
 #include "tests/discovery_sim/sim_rig.h"
+#include "devkit/wait_until.h"
 
 using namespace flintcast;
 using flintcast::testing::SimRig;
@@ -14,10 +15,7 @@ using flintcast::testing::SimRig;
 namespace {
 
 bool WaitFlag(const std::atomic<int32_t>& flag, std::chrono::milliseconds limit = std::chrono::seconds(3)) {
-    const auto deadline = std::chrono::steady_clock::now() + limit;
-    while (flag.load() == 0 && std::chrono::steady_clock::now() < deadline)
-        std::this_thread::sleep_for(std::chrono::milliseconds(2));
-    return flag.load() != 0;
+    return flintcast::testing::WaitUntil([&] { return flag.load() != 0; }, limit);
 }
 
 // The worker's side of the first reset of a run, after the reset request went out: close both

@@ -19,9 +19,10 @@
 #include "engine/at_channel.h"
 #include "engine/reset_rediscovery.h"
 #include "platform/paths.h"
-#include "tests/at/worker_rig.h"
+#include "devkit/worker_rig.h"
 #include "tests/support/sim_process.h"
-#include "tests/support/temp_dir.h"
+#include "devkit/temp_dir.h"
+#include "devkit/wait_until.h"
 
 namespace flintcast::testing {
 
@@ -98,14 +99,14 @@ public:
     // Waits (real time) until the simulator reports its device present with `enumerations`
     // enumerations or more.
     nlohmann::json WaitPresent(uint64_t enumerations, std::chrono::milliseconds limit = std::chrono::seconds(5)) const {
-        const auto deadline = std::chrono::steady_clock::now() + limit;
         nlohmann::json s;
-        do {
-            s = State();
-            if (s.is_object() && s.value("status", "") == "present" && s.value("enumerations", 0ULL) >= enumerations)
-                return s;
-            std::this_thread::sleep_for(std::chrono::milliseconds(5));
-        } while (std::chrono::steady_clock::now() < deadline);
+        WaitUntil(
+            [&] {
+                s = State();
+                return s.is_object() && s.value("status", "") == "present" &&
+                       s.value("enumerations", 0ULL) >= enumerations;
+            },
+            limit);
         return s;
     }
     // Names of the present ports with `role` ("diag", "modem", ...).

@@ -2,7 +2,7 @@
 // forms, retries, the pre-commands, GO and the re-enumeration that follows it.
 #include <gtest/gtest.h>
 
-#include "engine/device_directory.h"
+#include "devkit/fake_directory.h"
 #include "engine/dmss_bootloader.h"
 #include "engine/dmss_messages.h"
 #include "tests/streaming/fake_device.h"
@@ -12,24 +12,20 @@ namespace {
 
 using engine::DmssBootloader;
 
-// A directory whose device-change flags the test drives.
-class FakeDirectory : public engine::DeviceDirectory {
-public:
-    std::string firstDiagPort = "ttyUSB0";
-    void RefreshPortBoxes() override {}
-    std::string DiagPortText() override { return firstDiagPort; }
-    std::string ModemPortText() override { return ""; }
-    bool IsSameDiagPort(std::string_view portName) override { return portName == firstDiagPort; }
-    std::optional<std::string> AtQuery(platform::SerialPort&, std::string_view) override { return std::nullopt; }
-    int32_t FindFastbootDevice(int, std::string&) override { return 1; }
-    void SetVersionLabel(std::string_view) override {}
-    bool ModeSwitchSent() const override { return false; }
+// A directory whose ports and device-change flags the test drives.
+struct PortDirectory : FakeDirectory {
+    PortDirectory() {
+        diagTexts = {"ttyUSB0"};
+        presenceFollowsScan = true;
+        atReply.reset();
+        fastbootResult = 1;
+    }
 };
 
 struct Loader {
     explicit Loader(int32_t project) : bench(project), bootloader(bench.ctx, directory, progress) {}
     DeviceBench bench;
-    FakeDirectory directory;
+    PortDirectory directory;
     engine::DownloadProgress progress;
     DmssBootloader bootloader;
 
@@ -104,7 +100,7 @@ TEST(Bootloader, StageRunsToGoAndFollowsTheDeviceToItsNewPort) {
     std::filesystem::create_symlink(newPort.slavePath(), l.bench.root.path() / "dev" / "ttyUSB3");
     l.bench.device->onRequest = [&l](const Bytes& r) {
         if (r[0] == 0x05) {
-            l.directory.firstDiagPort = "ttyUSB3";
+            l.directory.MoveDiagPort("ttyUSB3");
             l.directory.NoteDeviceChange(true);
         }
     };
@@ -112,7 +108,7 @@ TEST(Bootloader, StageRunsToGoAndFollowsTheDeviceToItsNewPort) {
     engine::BootloaderSeams seams;
     seams.EnterDownloadMode = [&switches] { return ++switches, 0; };
     seams.FindComPort = [&l] {
-        l.bench.serial.diagPortName = l.directory.firstDiagPort;
+        l.bench.serial.diagPortName = l.directory.FoundDiagPort();
         return true;
     };
     l.bootloader.RunBootloaderStage({path.string(), 0x00800000}, seams);

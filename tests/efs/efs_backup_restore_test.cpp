@@ -27,7 +27,7 @@ json UserTree() {
 std::map<fs::path, std::pair<std::string, fs::file_time_type>> Snapshot(const fs::path& folder) {
     std::map<fs::path, std::pair<std::string, fs::file_time_type>> files;
     for (const auto& e : fs::recursive_directory_iterator(folder)) {
-        if (e.is_regular_file()) files[e.path()] = {ReadAll(e.path()), e.last_write_time()};
+        if (e.is_regular_file()) files[e.path()] = {ReadText(e.path()), e.last_write_time()};
     }
     return files;
 }
@@ -71,9 +71,9 @@ TEST_F(UserDataTest, RoundTripRestoresAWipedTreeAndLeavesTheBackupAlone) {
     userData.EnumDirAndMakeDir();
     userData.BackupUserDataFiles();
     ASSERT_TRUE(rig.rig.reporter.ok()) << rig.rig.reporter.statusText();
-    EXPECT_EQ(ReadAll(Copy("nvm/num/888")), PatternBytes(2976, 1));
-    EXPECT_EQ(ReadAll(Copy("user/cfg/sub/b.dat")), PatternBytes(1000, 3));
-    EXPECT_EQ(ReadAll(Copy("user/cfg/a.dat")), "alpha");
+    EXPECT_EQ(ReadText(Copy("nvm/num/888")), PatternBytes(2976, 1));
+    EXPECT_EQ(ReadText(Copy("user/cfg/sub/b.dat")), PatternBytes(1000, 3));
+    EXPECT_EQ(ReadText(Copy("user/cfg/a.dat")), "alpha");
     EXPECT_TRUE(fs::exists(Copy("wifi/empty.bin")));
     EXPECT_EQ(fs::file_size(Copy("wifi/empty.bin")), 0u);
     EXPECT_FALSE(fs::exists(Copy("user/cfg/sub/prefs.dat")));
@@ -135,7 +135,7 @@ TEST(EfsListing, DirectoryOf300EntriesIsListedWhole) {
     ASSERT_TRUE(rig.rig.reporter.ok()) << rig.rig.reporter.statusText();
     ASSERT_EQ(userData.userDataFiles().size(), 300u);
     EXPECT_EQ(userData.userDataFiles().back(), "big/f299");
-    EXPECT_EQ(ReadAll(rig.backup.path() / "EFS/big/f299"), "entry 299");
+    EXPECT_EQ(ReadText(rig.backup.path() / "EFS/big/f299"), "entry 299");
 }
 
 TEST(PartOfEfs, RemovesCreatesAndAddsFiles) {
@@ -166,7 +166,7 @@ TEST(PartOfEfs, RemovesCreatesAndAddsFiles) {
     ASSERT_EQ(size, 1489u);
     ASSERT_EQ(rig.efs.ReadEfsFile((rig.backup.path() / "back.bin").string(), size), 0);
     EXPECT_EQ(rig.efs.CloseEfsFile(), 0);
-    EXPECT_EQ(ReadAll(rig.backup.path() / "back.bin"), PatternBytes(1489, 9));
+    EXPECT_EQ(ReadText(rig.backup.path() / "back.bin"), PatternBytes(1489, 9));
 
     // A directory with a subdirectory is left whole.
     config = {};

@@ -5,12 +5,13 @@
 #include <fstream>
 #include <memory>
 
-#include "engine/codec/hdlc.h"
+#include "codec/byte_order.h"
+#include "codec/hdlc.h"
 #include "engine/efs_client.h"
 #include "engine/efs_directory.h"
 #include "engine/efs_user_data.h"
 #include "tests/at/scripted_port.h"
-#include "tests/at/worker_rig.h"
+#include "devkit/worker_rig.h"
 
 namespace flintcast::testing {
 namespace {
@@ -22,11 +23,9 @@ using Bytes = std::vector<uint8_t>;
 // Answers one request payload with a reply payload (empty: silence).
 using Device = std::function<Bytes(const Bytes& request)>;
 
-void Le32(Bytes& out, uint32_t v) {
-    for (int s = 0; s < 32; s += 8) out.push_back(static_cast<uint8_t>(v >> s));
-}
+using byte_order::PutLe32;
 Bytes Head(const Bytes& request) { return Bytes(request.begin(), request.begin() + 4); }
-uint16_t CommandOf(const Bytes& request) { return static_cast<uint16_t>(request[2] | request[3] << 8); }
+uint16_t CommandOf(const Bytes& request) { return byte_order::Le16(request, 2); }
 
 // A scripted device behind ttyUSB0 that decodes each request frame.
 class ScriptedEfs {
@@ -56,18 +55,18 @@ private:
 
 Bytes Errno(const Bytes& request, uint32_t err) {
     Bytes r = Head(request);
-    Le32(r, err);
+    PutLe32(r, err);
     return r;
 }
 
 Bytes Entry(const Bytes& request, uint8_t type, uint16_t mode, const std::string& name) {
     Bytes r = Head(request);
-    Le32(r, 1);                                    // handle
+    PutLe32(r, 1);                                    // handle
     r.insert(r.end(), request.begin() + 8, request.begin() + 12);  // sequence
-    Le32(r, 0);                                    // error number
-    Le32(r, type);
-    Le32(r, mode);
-    for (int i = 0; i < 4; ++i) Le32(r, 0);        // size and three times
+    PutLe32(r, 0);                                    // error number
+    PutLe32(r, type);
+    PutLe32(r, mode);
+    for (int i = 0; i < 4; ++i) PutLe32(r, 0);        // size and three times
     r.insert(r.end(), name.begin(), name.end());
     r.push_back(0);
     return r;
@@ -80,8 +79,8 @@ Device Listing(std::vector<std::tuple<uint8_t, uint16_t, std::string>> names, ui
         switch (CommandOf(req)) {
             case 0x0B: {
                 Bytes r = Head(req);
-                Le32(r, 1);
-                Le32(r, 0);
+                PutLe32(r, 1);
+                PutLe32(r, 0);
                 return r;
             }
             case 0x0C: {
@@ -115,16 +114,16 @@ TEST(EfsFaults, RefusedWriteIsAnErrorNotASuccess) {
             case 0x13: return Errno(req, 0);
             case 0x02: {
                 Bytes r = Head(req);
-                Le32(r, 0);
-                Le32(r, 0);
+                PutLe32(r, 0);
+                PutLe32(r, 0);
                 return r;
             }
             case 0x05: {  // handle 0 echoed, nothing written: the file system is full
                 Bytes r = Head(req);
-                Le32(r, 0);
+                PutLe32(r, 0);
                 r.insert(r.end(), req.begin() + 8, req.begin() + 12);
-                Le32(r, 0xFFFFFFFF);
-                Le32(r, 28);
+                PutLe32(r, 0xFFFFFFFF);
+                PutLe32(r, 28);
                 return r;
             }
             default: return Errno(req, 0);

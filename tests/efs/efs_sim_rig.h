@@ -14,17 +14,14 @@
 #include "engine/efs_client.h"
 #include "platform/child_process.h"
 #include "platform/paths.h"
-#include "tests/at/worker_rig.h"
-#include "tests/support/temp_dir.h"
+#include "devkit/worker_rig.h"
+#include "devkit/temp_dir.h"
+#include "devkit/wait_until.h"
+#include "devkit/files.h"
 
 namespace flintcast::testing {
 
 namespace fs = std::filesystem;
-
-inline std::string ReadAll(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
 
 // Bytes 0, 1, 2, ... as hex text for a profile's "hex" field.
 inline std::string PatternHex(size_t size, unsigned seed) {
@@ -52,15 +49,13 @@ public:
                                   {"--root", root().string(), "--state", (dir_.path() / "state").string(),
                                    "--profile", (dir_.path() / "profile.json").string(), "--time-scale", scale},
                                   dir_.path() / "devsim.log");
-        for (int i = 0; i < 500 && !fs::exists(root() / "dev/ttyUSB0"); ++i) {
-            std::this_thread::sleep_for(std::chrono::milliseconds(10));
-        }
+        WaitUntil([&] { return fs::exists(root() / "dev/ttyUSB0"); });
     }
     ~SimDevice() { process_.Stop(); }
 
     bool ready() const { return started_ && fs::exists(root() / "dev/ttyUSB0"); }
     fs::path root() const { return dir_.path() / "root"; }
-    std::string log() const { return ReadAll(dir_.path() / "devsim.log"); }
+    std::string log() const { return ReadText(dir_.path() / "devsim.log"); }
 
     // The device's state as the simulator reports it now.
     nlohmann::json State() const {

@@ -2,7 +2,7 @@
 // the same stuffed content, check sequence and overflow point.
 #include <gtest/gtest.h>
 
-#include "engine/codec/hdlc.h"
+#include "codec/hdlc.h"
 #include "engine/frame_layer.h"
 #include "tests/engine/loopback_port.h"
 

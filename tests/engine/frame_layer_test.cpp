@@ -5,7 +5,7 @@
 #include <chrono>
 #include <thread>
 
-#include "engine/codec/hdlc.h"
+#include "codec/hdlc.h"
 #include "tests/engine/loopback_port.h"
 
 using namespace flintcast;

@@ -1,4 +1,4 @@
-#include "engine/codec/hdlc.h"
+#include "codec/hdlc.h"
 
 #include <gtest/gtest.h>
 

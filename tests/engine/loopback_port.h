@@ -18,7 +18,7 @@
 #include "platform/clock.h"
 #include "platform/paths.h"
 #include "platform/pty.h"
-#include "tests/support/temp_dir.h"
+#include "devkit/temp_dir.h"
 
 namespace flintcast::testing {
 

@@ -26,7 +26,7 @@
 #include "engine/worker_context.h"
 #include "platform/clock.h"
 #include "tests/support/sim_process.h"
-#include "tests/support/temp_dir.h"
+#include "devkit/temp_dir.h"
 
 namespace flintcast::testing {
 

@@ -11,6 +11,7 @@
 
 #include "engine/streaming_download.h"
 #include "tests/engine_sim/engine_sim_rig.h"
+#include "devkit/wait_until.h"
 
 namespace flintcast::testing {
 namespace {
@@ -162,8 +163,7 @@ TEST(DeviceLeavesMidImage, UnplugDuringTheModemImageEndsTheStageInTime) {
     ASSERT_TRUE(rig.errors().empty()) << Joined(rig.errors());
     // Unplug once the first blocks of the image are on their way.
     std::thread unplugger([&rig] {
-        for (int i = 0; i < 3000 && !rig.posted("Downloading D004......"); ++i)
-            std::this_thread::sleep_for(std::chrono::milliseconds(2));
+        WaitUntil([&] { return rig.posted("Downloading D004......"); });
         rig.Ctl("unplug");
     });
     const uint32_t start = rig.clock.tickMs();

@@ -3,7 +3,7 @@
 #include <fstream>
 
 #include "engine/adb_file_backup.h"
-#include "tests/at/worker_rig.h"
+#include "devkit/worker_rig.h"
 
 namespace flintcast::testing {
 namespace {

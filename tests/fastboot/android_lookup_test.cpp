@@ -5,7 +5,7 @@
 #include <fmt/format.h>
 
 #include "controller/android_interfaces.h"
-#include "tests/support/temp_dir.h"
+#include "devkit/temp_dir.h"
 
 namespace flintcast::testing {
 namespace {

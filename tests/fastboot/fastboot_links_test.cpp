@@ -79,7 +79,7 @@ TEST(FastbootTcpLinkTest, GreetsThenFramesEveryPacketWithItsBigEndianLength) {
         // Longer than any reply: the link must not take image-sized data for an answer.
         SendRaw(fd, Packet("OKAY", 0x100000000ull));
     });
-    platform::Clock clock(0.01);
+    platform::Clock clock(1.0);
     auto link = engine::OpenFastbootTransport(clock, peer.name());
     ASSERT_TRUE(link.transport) << link.error;
     size_t n = 0;
@@ -106,7 +106,7 @@ TEST(FastbootTcpLinkTest, PeerThatIsNotFastbootOrDropsMidReplyIsAnError) {
             ReadExactly(fd, 4);
             SendRaw(fd, "HTTP");
         });
-        platform::Clock clock(0.01);
+        platform::Clock clock(1.0);
         auto link = engine::OpenFastbootTransport(clock, peer.name());
         EXPECT_FALSE(link.transport);
         EXPECT_NE(link.error.find("does not speak fastboot"), std::string::npos) << link.error;
@@ -116,7 +116,7 @@ TEST(FastbootTcpLinkTest, PeerThatIsNotFastbootOrDropsMidReplyIsAnError) {
         SendRaw(fd, "FB01");
         SendRaw(fd, Packet("OK", 4));  // two bytes of four, then gone
     });
-    platform::Clock clock(0.01);
+    platform::Clock clock(1.0);
     auto link = engine::OpenFastbootTransport(clock, peer.name());
     ASSERT_TRUE(link.transport) << link.error;
     std::array<uint8_t, 64> reply{};
@@ -126,7 +126,7 @@ TEST(FastbootTcpLinkTest, PeerThatIsNotFastbootOrDropsMidReplyIsAnError) {
 
 // Through libusb itself: the bus is enumerated and a device that is not there is named as such.
 TEST(FastbootUsbLinkTest, AbsentDeviceIsReportedByLibusbWithoutClaimingAnything) {
-    platform::Clock clock(0.01);
+    platform::Clock clock(1.0);
     auto link = engine::OpenFastbootTransport(clock, "usb:255:255");
     EXPECT_FALSE(link.transport);
     const bool named = link.error.find("no USB device 255 on bus 255") != std::string::npos ||

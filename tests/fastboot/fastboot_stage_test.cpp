@@ -4,7 +4,7 @@
 
 #include "engine/download_progress.h"
 #include "engine/fastboot_stage.h"
-#include "tests/at/worker_rig.h"
+#include "devkit/worker_rig.h"
 #include "tests/fastboot/scripted_transport.h"
 
 namespace flintcast::testing {

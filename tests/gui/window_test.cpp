@@ -27,7 +27,7 @@
 #include "platform/ini_file.h"
 #include "tests/gui/gui_tests.h"
 #include "tests/support/sim_process.h"
-#include "tests/support/temp_dir.h"
+#include "devkit/temp_dir.h"
 
 namespace flintcast::gui {
 

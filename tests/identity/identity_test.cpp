@@ -9,8 +9,8 @@
 #include "engine/identity.h"
 #include "platform/ini_file.h"
 #include "tests/at/scripted_port.h"
-#include "tests/at/worker_rig.h"
-#include "tests/nv/devsim_rig.h"
+#include "devkit/worker_rig.h"
+#include "devkit/devsim_rig.h"
 
 using namespace flintcast;
 using namespace flintcast::engine;

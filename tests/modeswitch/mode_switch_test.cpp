@@ -14,7 +14,7 @@
 #include "modeswitch/disk_search.h"
 #include "modeswitch/mode_switch.h"
 #include "platform/scsi_wire.h"
-#include "tests/support/temp_dir.h"
+#include "devkit/temp_dir.h"
 
 namespace flintcast {
 namespace {

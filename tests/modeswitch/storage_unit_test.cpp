@@ -13,7 +13,7 @@
 #include "platform/scsi_pass_through.h"
 #include "sim/profile.h"
 #include "tests/support/sim_process.h"
-#include "tests/support/temp_dir.h"
+#include "devkit/temp_dir.h"
 
 namespace flintcast {
 namespace {

@@ -6,9 +6,9 @@
 #include <string>
 #include <vector>
 
-#include "engine/codec/hdlc.h"
+#include "codec/hdlc.h"
 #include "tests/at/scripted_port.h"
-#include "tests/at/worker_rig.h"
+#include "devkit/worker_rig.h"
 
 namespace flintcast::testing {
 

@@ -9,6 +9,9 @@
 #include "engine/at_channel.h"
 #include "engine/nv_items.h"
 #include "tests/nv/fake_diag.h"
+#include "devkit/files.h"
+
+using flintcast::testing::ReadBytes;
 
 using namespace flintcast;
 using namespace flintcast::engine;
@@ -53,11 +56,6 @@ struct NvRig {
 
 void WriteFile(const fs::path& path, const Bytes& bytes) {
     std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
-}
-
-Bytes ReadFile(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    return Bytes(std::istreambuf_iterator<char>(in), {});
 }
 
 Bytes NvRecord(uint16_t id, uint8_t fill) {
@@ -151,7 +149,7 @@ TEST(NvRestore, InactiveItemIsLoggedAndTheRestGoesOn) {
     EXPECT_TRUE(t.rig.posted("[11]:status Error Received:Item inactive"));
     EXPECT_TRUE(t.rig.posted("Restore NV......OK"));
     EXPECT_TRUE(t.rig.errors().empty());
-    EXPECT_EQ(ReadFile(t.nvBak), file);
+    EXPECT_EQ(ReadBytes(t.nvBak), file);
 }
 
 TEST(NvRestore, BadBackupFilesGiveClearMessagesAndStayUnchanged) {
@@ -182,7 +180,7 @@ TEST(NvRestore, BadBackupFilesGiveClearMessagesAndStayUnchanged) {
             ASSERT_EQ(t.rig.errors().size(), 1u);
             EXPECT_NE(t.rig.errors()[0].find(c.error + t.nvBak.string()), std::string::npos) << t.rig.errors()[0];
         }
-        EXPECT_EQ(ReadFile(t.nvBak), c.nvBak);
+        EXPECT_EQ(ReadBytes(t.nvBak), c.nvBak);
     }
     {
         NvRig t;
@@ -202,7 +200,7 @@ TEST(NvRestore, BadBackupFilesGiveClearMessagesAndStayUnchanged) {
         t.nv.RestoreRfNvItems();
         ASSERT_EQ(t.rig.errors().size(), 1u);
         EXPECT_NE(t.rig.errors()[0].find(error + t.nv1Bak.string()), std::string::npos) << t.rig.errors()[0];
-        EXPECT_EQ(ReadFile(t.nv1Bak), bytes);
+        EXPECT_EQ(ReadBytes(t.nv1Bak), bytes);
     }
 }
 
@@ -245,7 +243,7 @@ TEST(NvRfBackup, SkipsMissingAndInactiveItemsAndRefusesWrongLengths) {
     t.nv.BackupRfNvItems();
     // 20208 and 20278 saved; 20207 and 20274 left out; 20279 stops with a clear error.
     const Bytes want = {0xF0, 0x4E, 0x02, 0x00, 0xF0, 0x07, 0x36, 0x4F, 0x02, 0x00, 0x36, 0x07};
-    EXPECT_EQ(ReadFile(t.nv1Bak), want);
+    EXPECT_EQ(ReadBytes(t.nv1Bak), want);
     ASSERT_EQ(t.rig.errors().size(), 1u);
     EXPECT_NE(t.rig.errors()[0].find("[20279]NV_ITEM_20279:RF NV answer of 21 bytes does not match its data size"),
               std::string::npos) << t.rig.errors()[0];

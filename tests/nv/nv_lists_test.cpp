@@ -5,7 +5,7 @@
 #include "engine/nv_catalogues.h"
 #include "engine/nv_items.h"
 #include "engine/nv_status.h"
-#include "tests/at/worker_rig.h"
+#include "devkit/worker_rig.h"
 
 using namespace flintcast;
 using namespace flintcast::engine;

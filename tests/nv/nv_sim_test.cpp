@@ -2,7 +2,7 @@
 #include <gtest/gtest.h>
 
 #include "engine/nv_items.h"
-#include "tests/nv/devsim_rig.h"
+#include "devkit/devsim_rig.h"
 
 using namespace flintcast;
 using namespace flintcast::engine;

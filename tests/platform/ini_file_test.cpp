@@ -5,16 +5,15 @@
 #include <fstream>
 #include <random>
 
-#include "tests/support/temp_dir.h"
+#include "devkit/temp_dir.h"
+#include "devkit/files.h"
+
+using flintcast::testing::ReadText;
 
 using flintcast::platform::IniFile;
 using flintcast::platform::ParseProfileInteger;
 
 namespace {
-std::string ReadAll(const std::filesystem::path& p) {
-    std::ifstream in(p, std::ios::binary);
-    return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-}
 void WriteAll(const std::filesystem::path& p, std::string_view text) {
     std::ofstream out(p, std::ios::binary);
     out << text;
@@ -126,7 +125,7 @@ TEST(IniFileIo, LoadSaveAndBadFiles) {
     ASSERT_TRUE(ini);
     ini->writeInteger("Uninstall", "UninstallUDisk", 0);
     ASSERT_TRUE(ini->save(file));
-    EXPECT_EQ(ReadAll(file), "[Uninstall]\nUninstallUDisk=0\n");
+    EXPECT_EQ(ReadText(file), "[Uninstall]\nUninstallUDisk=0\n");
     EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.path()), {}), 2);  // no temporary left
 
     EXPECT_FALSE(ini->save(dir.path() / "no" / "such" / "dir.ini", &error));

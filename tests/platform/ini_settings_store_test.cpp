@@ -5,7 +5,7 @@
 #include <cstdlib>
 #include <fstream>
 
-#include "tests/support/temp_dir.h"
+#include "devkit/temp_dir.h"
 
 using flintcast::platform::SettingsStore;
 

@@ -6,7 +6,7 @@
 #include <cstdlib>
 
 #include "platform/instance_lock.h"
-#include "tests/support/temp_dir.h"
+#include "devkit/temp_dir.h"
 
 using namespace flintcast::platform;
 namespace fs = std::filesystem;

@@ -8,7 +8,7 @@
 #include <fstream>
 
 #include "platform/pty.h"
-#include "tests/support/temp_dir.h"
+#include "devkit/temp_dir.h"
 
 using namespace flintcast::platform;
 

@@ -7,7 +7,7 @@
 #include "engine/reset_rediscovery.h"
 #include "engine/reset_rules.h"
 #include "tests/at/scripted_port.h"
-#include "tests/at/worker_rig.h"
+#include "devkit/worker_rig.h"
 
 using namespace flintcast;
 using engine::PortKind;
@@ -30,7 +30,7 @@ TEST(ResetRules, ReopenWaitsPerProject) {
 }
 
 TEST(Rediscovery, ShiftedPortNumbersAreFoundAndReported) {
-    WorkerRig rig(46, 0.001);
+    WorkerRig rig(46, platform::Clock::Manual{});
     rig.serial.diagPortName = "ttyUSB0";
     rig.serial.modemPortName = "ttyUSB2";
     rig.directory.samePort = false;
@@ -52,7 +52,7 @@ TEST(Rediscovery, ShiftedPortNumbersAreFoundAndReported) {
 }
 
 TEST(Rediscovery, SamePortsSkipTheSearch) {
-    WorkerRig rig(46, 0.001);
+    WorkerRig rig(46, platform::Clock::Manual{});
     rig.serial.diagPortName = "ttyUSB0";
     rig.directory.diagTexts = {"ttyUSB0"};
     rig.directory.modemTexts = {"ttyUSB2"};
@@ -68,7 +68,7 @@ TEST(Rediscovery, SamePortsSkipTheSearch) {
 }
 
 TEST(Rediscovery, DeviceThatNeverReturnsTimesOut) {
-    WorkerRig rig(46, 0.0005);
+    WorkerRig rig(46, platform::Clock::Manual{});
     rig.serial.diagPortName = "ttyUSB9";
     engine::ResetRediscovery reset(rig.ctx, rig.directory, {});
     const uint32_t start = rig.clock.tickMs();
@@ -88,7 +88,7 @@ TEST(Rediscovery, DeviceThatNeverReturnsTimesOut) {
 }
 
 TEST(Rediscovery, StopRequestEndsReopenLoop) {
-    WorkerRig rig(46, 0.001);
+    WorkerRig rig(46, platform::Clock::Manual{});
     rig.serial.modemPortName = "ttyUSB9";
     rig.reporter.RequestStop();
     engine::ResetRediscovery reset(rig.ctx, rig.directory, {});
@@ -98,7 +98,7 @@ TEST(Rediscovery, StopRequestEndsReopenLoop) {
 }
 
 TEST(Rediscovery, ResetAfterDownloadNeverBack) {
-    WorkerRig rig(20, 0.0005);
+    WorkerRig rig(20, platform::Clock::Manual{});
     rig.serial.diagPortName = "ttyUSB0";
     engine::ResetRediscovery reset(rig.ctx, rig.directory, {});
     EXPECT_FALSE(reset.ResetAfterDownload());

@@ -22,18 +22,16 @@
 #include "platform/settings_store.h"
 #include "tests/run/fake_presentation.h"
 #include "tests/support/sim_process.h"
-#include "tests/support/temp_dir.h"
+#include "devkit/temp_dir.h"
+#include "devkit/files.h"
+
+using flintcast::testing::ReadBytes;
 
 namespace flintcast {
 namespace {
 
 namespace fs = std::filesystem;
 using Changes = std::vector<std::pair<std::string, std::string>>;
-
-std::vector<uint8_t> ReadBytes(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
 
 // A package made by the generator, with its Config.ini changed as given ("Key" in [Project], or
 // "Section/Key").

@@ -15,7 +15,7 @@
 #include "platform/child_process.h"
 #include "platform/ini_file.h"
 #include "tests/support/sim_process.h"
-#include "tests/support/temp_dir.h"
+#include "devkit/temp_dir.h"
 
 namespace flintcast {
 namespace {

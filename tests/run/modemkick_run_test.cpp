@@ -14,20 +14,17 @@
 #include "platform/child_process.h"
 #include "platform/ini_file.h"
 #include "tests/support/sim_process.h"
-#include "tests/support/temp_dir.h"
+#include "devkit/temp_dir.h"
+#include "devkit/wait_until.h"
+#include "devkit/files.h"
+
+using flintcast::testing::ReadText;
 
 namespace flintcast {
 namespace {
 
 namespace fs = std::filesystem;
 constexpr const char* kScale = "0.02";
-
-std::string ReadText(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::stringstream s;
-    s << in.rdbuf();
-    return s.str();
-}
 
 class ModemkickRunTest : public ::testing::Test {
 protected:
@@ -69,19 +66,21 @@ protected:
                               {"--time-scale", kScale, "run", "--json", "--device-root", sim.root().string(),
                                "--config", config.string(), "--device-wait", "60"},
                               output));
-        for (int i = 0; i < 24000 && run.running(); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        testing::WaitUntil([&] { return !run.running(); }, std::chrono::milliseconds(240000));
         const int code = run.Stop(1000);
         out = ReadText(output);
         return code;
     }
 
     int Enumerations() {
-        for (int i = 0; i < 500; ++i) {
+        int enumerations = -1;
+        testing::WaitUntil([&] {
             const auto state = sim.StateFile();
-            if (state.value("status", "") == "present") return state.value("enumerations", -1);
-            std::this_thread::sleep_for(std::chrono::milliseconds(10));
-        }
-        return -1;
+            if (state.value("status", "") != "present") return false;
+            enumerations = state.value("enumerations", -1);
+            return true;
+        });
+        return enumerations;
     }
 };
 

@@ -13,7 +13,9 @@
 
 #include "controller/image_staging.h"
 #include "controller/mode_switch_launch.h"
-#include "tests/support/temp_dir.h"
+#include "devkit/temp_dir.h"
+#include "devkit/files.h"
+#include "devkit/wait_until.h"
 
 namespace flintcast {
 namespace {
@@ -26,14 +28,12 @@ void WriteScript(const fs::path& path, const std::string& body) {
 }
 
 std::string WaitForText(const fs::path& path) {
-    for (int i = 0; i < 500; ++i) {
-        std::ifstream in(path);
-        std::stringstream s;
-        s << in.rdbuf();
-        if (s.str().find('\n') != std::string::npos) return s.str();
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    }
-    return {};
+    std::string text;
+    const bool complete = testing::WaitUntil([&] {
+        text = testing::ReadText(path);
+        return text.find('\n') != std::string::npos;
+    });
+    return complete ? text : std::string();
 }
 
 TEST(ModeSwitchLaunch, StartsTheStagedProgramWithoutArgumentsAndDoesNotWait) {

@@ -14,13 +14,14 @@
 #include <nlohmann/json.hpp>
 
 #include "tests/run/update_run_fixture.h"
+#include "devkit/wait_until.h"
 
 namespace flintcast {
 namespace {
 
 namespace fs = std::filesystem;
 using nlohmann::json;
-using testing::ReadWholeFile;
+using testing::ReadText;
 
 // Large images are made this big so that each run stays short.
 constexpr int kImageKiB = 64;
@@ -36,8 +37,8 @@ protected:
                                 {"--out", package.string(), "--project", std::to_string(project), "--image-kib",
                                  std::to_string(kImageKiB), "--config"},
                                 dir.path() / "mkpackage.log"));
-        for (int i = 0; i < 3000 && maker.running(); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(10));
-        ASSERT_EQ(maker.Stop(1000), 0) << ReadWholeFile(dir.path() / "mkpackage.log");
+        testing::WaitUntil([&] { return !maker.running(); });
+        ASSERT_EQ(maker.Stop(1000), 0) << ReadText(dir.path() / "mkpackage.log");
     }
 
     // Starts a simulated device of the project: the default profile with the project's number,
@@ -99,7 +100,7 @@ protected:
         const json& image = state["model"]["images"][kind];
         EXPECT_TRUE(image.value("complete", false)) << kind;
         EXPECT_EQ(image.value("size", uint64_t{0}), fs::file_size(package / file)) << kind;
-        EXPECT_EQ(ReadWholeFile(image.value("file", "")), ReadWholeFile(package / file)) << kind << " differs from " << file;
+        EXPECT_EQ(ReadText(image.value("file", "")), ReadText(package / file)) << kind << " differs from " << file;
     }
 
     static uint64_t Blocks(uint64_t bytes, uint64_t blockSize) { return (bytes + blockSize - 1) / blockSize; }
@@ -177,7 +178,7 @@ TEST_F(ProjectRunTest, Project7ImagesOnlyRunsToPassWithBothEfsImages) {
     for (const auto& line : lines) EXPECT_EQ(line.find("diagnostic service"), std::string::npos) << line;
 }
 
-// An AMSS-only run of project 20 goes through the first reset (C6): the device is powered off,
+// An AMSS-only run of project 20 goes through the first reset and restore: the device is powered off,
 // the worker waits for it, re-discovers and reopens both ports, switches to the disk personality
 // table (which has no commands for project 20) and closes the diagnostic service.
 TEST_F(ProjectRunTest, Project20AmssOnlyRunGoesThroughTheFirstReset) {
@@ -221,8 +222,8 @@ TEST_F(ProjectRunTest, Project20AmssOnlyRunGoesThroughTheFirstReset) {
     EXPECT_EQ(state.value("personality", ""), "normal");
 }
 
-// With backup and restore on, the AMSS-only run of project 20 restores after the first reset (C6)
-// and, as restore is on, resets a second time and restores again (C7); the device keeps its data.
+// With backup and restore on, the AMSS-only run of project 20 restores after the first reset
+// and, as restore is on, resets a second time and restores again; the device keeps its data.
 // The second reset reaches a device that runs its normal firmware again, so it cannot be the
 // streaming command that only the flash programmer answers.
 TEST_F(ProjectRunTest, Project20AmssOnlyRunWithRestoreRunsBothResets) {

@@ -9,24 +9,16 @@
 
 #include "engine/comms_thread.h"
 #include "engine/device_data_service.h"
-#include "engine/device_directory.h"
-#include "tests/support/temp_dir.h"
+#include "devkit/fake_directory.h"
+#include "devkit/temp_dir.h"
 
 namespace flintcast {
 namespace {
 
 namespace fs = std::filesystem;
 
-class NoDevices : public engine::DeviceDirectory {
-public:
-    void RefreshPortBoxes() override {}
-    std::string DiagPortText() override { return {}; }
-    std::string ModemPortText() override { return {}; }
-    bool IsSameDiagPort(std::string_view) override { return false; }
-    std::optional<std::string> AtQuery(platform::SerialPort&, std::string_view) override { return std::nullopt; }
-    int32_t FindFastbootDevice(int, std::string&) override { return 2; }
-    void SetVersionLabel(std::string_view) override {}
-    bool ModeSwitchSent() const override { return false; }
+struct NoDevices : testing::FakeDirectory {
+    NoDevices() { MakeEmpty(*this); }
 };
 
 constexpr const char* kGoodAtBak =

@@ -15,6 +15,7 @@
 #include "platform/child_process.h"
 #include "platform/ini_file.h"
 #include "tests/run/update_run_fixture.h"
+#include "devkit/wait_until.h"
 
 namespace flintcast {
 namespace {
@@ -71,9 +72,9 @@ protected:
         argv.insert(argv.end(), args.begin(), args.end());
         platform::ChildProcess ctl;
         EXPECT_TRUE(ctl.Start(fs::path(FLINTCAST_BIN_DIR) / "flintcast-devsim", argv, out));
-        for (int i = 0; i < 1000 && ctl.running(); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        testing::WaitUntil([&] { return !ctl.running(); });
         EXPECT_EQ(ctl.Stop(1000), 0);
-        const std::string text = testing::ReadWholeFile(out);
+        const std::string text = testing::ReadText(out);
         EXPECT_EQ(text.rfind("OK", 0), 0u) << text;
         return text.size() > 3 ? text.substr(3) : "";
     }
@@ -95,7 +96,7 @@ protected:
     static std::map<std::string, std::string> Files(const fs::path& folder) {
         std::map<std::string, std::string> files;
         for (const auto& e : fs::recursive_directory_iterator(folder)) {
-            if (e.is_regular_file()) files[fs::relative(e.path(), folder).string()] = testing::ReadWholeFile(e.path());
+            if (e.is_regular_file()) files[fs::relative(e.path(), folder).string()] = testing::ReadText(e.path());
         }
         return files;
     }

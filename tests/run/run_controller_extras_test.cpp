@@ -7,7 +7,7 @@
 #include "controller/run_rules.h"
 #include "platform/settings_store.h"
 #include "tests/run/fake_presentation.h"
-#include "tests/support/temp_dir.h"
+#include "devkit/temp_dir.h"
 
 namespace flintcast {
 namespace {

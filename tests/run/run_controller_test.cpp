@@ -10,7 +10,10 @@
 #include "controller/run_log.h"
 #include "platform/settings_store.h"
 #include "tests/run/fake_presentation.h"
-#include "tests/support/temp_dir.h"
+#include "devkit/temp_dir.h"
+#include "devkit/files.h"
+
+using flintcast::testing::ReadText;
 
 namespace flintcast {
 namespace {
@@ -18,13 +21,6 @@ namespace {
 using controller::RunController;
 using controller::RunControllerSetup;
 namespace fs = std::filesystem;
-
-std::string ReadFile(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::stringstream s;
-    s << in.rdbuf();
-    return s.str();
-}
 
 config::ProjectConfig ImagesOnlyConfig() {
     config::ProjectConfig c;
@@ -127,7 +123,7 @@ TEST_F(RunControllerTest, StatusLinesGoToTheLogAndMilestonesToTheSettings) {
     EXPECT_TRUE(view.resumeOffer);  // a backup exists and this is not a resumed run
     EXPECT_EQ(controller->statusLabel(), " Upgrade failure");
 
-    const std::string log = ReadFile(controller->runLogPath());
+    const std::string log = ReadText(controller->runLogPath());
     EXPECT_NE(log.find(" 1.3.5.8\r\n"), std::string::npos);
     EXPECT_NE(log.find(" Start successfully\r\n"), std::string::npos);
     const std::string rule(98, '-');
@@ -151,7 +147,7 @@ TEST_F(RunControllerTest, PleaLineFollowsTheProject) {
     env.boxes = {};
     controller->StartClick();
     controller->ShowStatusLine("ERROR, x, Error code: 0", 2);
-    EXPECT_NE(ReadFile(controller->runLogPath()).find("please contact Ostrel customer center."), std::string::npos);
+    EXPECT_NE(ReadText(controller->runLogPath()).find("please contact Ostrel customer center."), std::string::npos);
 }
 
 TEST_F(RunControllerTest, PassDeletesTheLogUnlessUnattended) {

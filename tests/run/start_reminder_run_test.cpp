@@ -14,7 +14,8 @@
 
 #include "platform/child_process.h"
 #include "platform/process.h"
-#include "tests/support/temp_dir.h"
+#include "devkit/temp_dir.h"
+#include "devkit/wait_until.h"
 
 namespace flintcast {
 namespace {
@@ -45,7 +46,7 @@ TEST(StartReminderRun, NoDeviceEndsTheToolWithTheVariantsMessage) {
                            "--config", (package / "Config.ini").string(), "--image-folder", package.string(),
                            "--device-wait", "60"},
                           output));
-    for (int i = 0; i < 3000 && run.running(); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    testing::WaitUntil([&] { return !run.running(); });
     EXPECT_EQ(run.Stop(1000), 2);
     std::ifstream in(output);
     std::stringstream text;

@@ -13,6 +13,7 @@
 
 #include "platform/child_process.h"
 #include "tests/run/update_run_fixture.h"
+#include "devkit/wait_until.h"
 
 namespace flintcast::testing {
 
@@ -29,9 +30,9 @@ inline nlohmann::json LiveDeviceState(const std::filesystem::path& root, const s
     platform::ChildProcess ctl;
     EXPECT_TRUE(ctl.Start(std::filesystem::path(FLINTCAST_BIN_DIR) / "flintcast-devsim", {"ctl", root.string(), "state"},
                           out));
-    for (int i = 0; i < 1000 && ctl.running(); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    WaitUntil([&] { return !ctl.running(); });
     EXPECT_EQ(ctl.Stop(1000), 0);
-    const std::string text = ReadWholeFile(out);
+    const std::string text = ReadText(out);
     EXPECT_EQ(text.rfind("OK ", 0), 0u) << text;
     return nlohmann::json::parse(text.size() > 3 ? text.substr(3) : "null", nullptr, false);
 }

@@ -19,16 +19,11 @@
 
 #include "platform/child_process.h"
 #include "platform/ini_file.h"
-#include "tests/support/temp_dir.h"
+#include "devkit/temp_dir.h"
+#include "devkit/wait_until.h"
+#include "devkit/files.h"
 
 namespace flintcast::testing {
-
-inline std::string ReadWholeFile(const std::filesystem::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::stringstream s;
-    s << in.rdbuf();
-    return s.str();
-}
 
 class UpdateRunFixture : public ::testing::Test {
 protected:
@@ -68,8 +63,8 @@ protected:
         args.insert(args.end(), extra.begin(), extra.end());
         ASSERT_TRUE(simulator.Start(std::filesystem::path(FLINTCAST_BIN_DIR) / "flintcast-devsim", args,
                                     dir.path() / "devsim.log"));
-        for (int i = 0; i < 500 && !HasPorts(); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(10));
-        ASSERT_TRUE(HasPorts()) << "no device in " << root << ": " << ReadWholeFile(dir.path() / "devsim.log");
+        WaitUntil([&] { return HasPorts(); });
+        ASSERT_TRUE(HasPorts()) << "no device in " << root << ": " << ReadText(dir.path() / "devsim.log");
     }
 
     // `base` (default: the embedded package's Config.ini) with the given "Section/Key" values changed.
@@ -101,23 +96,20 @@ protected:
     nlohmann::json DeviceState() {
         const std::filesystem::path statePath = dir.path() / "state/state.json";
         nlohmann::json state;
-        for (int i = 0; i < 1000; ++i) {
-            state = nlohmann::json::parse(ReadWholeFile(statePath), nullptr, false);
-            if (!state.is_discarded() && state.value("status", "") == "present") break;
-            std::this_thread::sleep_for(std::chrono::milliseconds(10));
-        }
+        WaitUntil([&] {
+            state = nlohmann::json::parse(ReadText(statePath), nullptr, false);
+            return !state.is_discarded() && state.value("status", "") == "present";
+        });
         return state;
     }
 
     int WaitFor(platform::ChildProcess& run, int seconds = 240) {
-        for (int i = 0; i < seconds * 100 && run.running(); ++i) {
-            std::this_thread::sleep_for(std::chrono::milliseconds(10));
-        }
+        WaitUntil([&] { return !run.running(); }, std::chrono::seconds(seconds));
         return run.Stop(1000);
     }
 
-    std::string Output() { return ReadWholeFile(dir.path() / "run.out"); }
-    std::string Settings() { return ReadWholeFile(dir.path() / "config/flintcast/Flintcast_QCOMM.ini"); }
+    std::string Output() { return ReadText(dir.path() / "run.out"); }
+    std::string Settings() { return ReadText(dir.path() / "config/flintcast/Flintcast_QCOMM.ini"); }
 
 private:
     bool HasPorts() const {

@@ -6,13 +6,15 @@
 #include <string>
 
 #include "tests/run/update_run_fixture.h"
+#include "devkit/wait_until.h"
 #include "tests/support/free_port.h"
 
 namespace flintcast {
 namespace {
 
 namespace fs = std::filesystem;
-using testing::ReadWholeFile;
+using testing::ReadText;
+using testing::WaitUntil;
 
 class UpdateRunTest : public testing::UpdateRunFixture {
 protected:
@@ -84,15 +86,10 @@ TEST_F(UpdateRunTest, StopDuringTheWaitForTheDeviceEndsWithCommClosed) {
     platform::ChildProcess run;
     ASSERT_TRUE(StartRun(run, ConfigWith({{"DownloadItems/bBackup", "0"}, {"DownloadItems/bRestore", "0"}})));
     // Stop once the device has been reset and the worker waits for it to come back.
-    bool resetSeen = false;
-    for (int i = 0; i < 24000 && run.running(); ++i) {
-        if (Output().find("Reset or power off") != std::string::npos) {
-            resetSeen = true;
-            ::kill(run.pid(), SIGINT);
-            break;
-        }
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    }
+    const bool resetSeen = WaitUntil(
+        [&] { return !run.running() || Output().find("Reset or power off") != std::string::npos; },
+        std::chrono::seconds(240)) && Output().find("Reset or power off") != std::string::npos;
+    if (resetSeen) ::kill(run.pid(), SIGINT);
     ASSERT_TRUE(resetSeen) << Output();
     EXPECT_EQ(WaitFor(run), 1);
     const std::string out = Output();
@@ -101,7 +98,7 @@ TEST_F(UpdateRunTest, StopDuringTheWaitForTheDeviceEndsWithCommClosed) {
     EXPECT_EQ(out.find("\"text\":\"PASS\""), std::string::npos);
     // The failed run keeps its log, ending with the closing block.
     std::string log;
-    for (const auto& e : fs::directory_iterator(dir.path() / "statehome/flintcast/logs")) log = ReadWholeFile(e.path());
+    for (const auto& e : fs::directory_iterator(dir.path() / "statehome/flintcast/logs")) log = ReadText(e.path());
     EXPECT_NE(log.find("Shutting down COMM..."), std::string::npos);
     EXPECT_NE(log.find("To cause any inconvenience to your understanding.\r\n"), std::string::npos);
 }

@@ -6,7 +6,7 @@
 #include <string>
 
 #include "controller/utility_conflict.h"
-#include "tests/support/temp_dir.h"
+#include "devkit/temp_dir.h"
 
 namespace flintcast::controller {
 namespace {

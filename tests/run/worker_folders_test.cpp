@@ -7,7 +7,10 @@
 
 #include "engine/reporter.h"
 #include "engine/worker_folders.h"
-#include "tests/support/temp_dir.h"
+#include "devkit/temp_dir.h"
+#include "devkit/files.h"
+
+using flintcast::testing::ReadText;
 
 namespace flintcast {
 namespace {
@@ -52,11 +55,6 @@ TEST(WorkerFoldersTest, UncreatableFolderLatchesOnceAndThrows) {
     EXPECT_FALSE(reporter.ok());
 }
 
-std::string Slurp(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), {});
-}
-
 TEST(WorkerFoldersTest, EarlierBackupIsMovedAsideUnderAFreeStampedName) {
     testing::TempDir dir;
     const std::string folder = (dir.path() / "SN[1]IMEI[2]").string();
@@ -77,8 +75,8 @@ TEST(WorkerFoldersTest, EarlierBackupIsMovedAsideUnderAFreeStampedName) {
     ASSERT_TRUE(first.ok) << first.error;
     EXPECT_EQ(first.movedTo, folder + ".20261208-101500");
     EXPECT_FALSE(fs::exists(folder));
-    EXPECT_EQ(Slurp(first.movedTo + "/at.bak"), "[BACKUP]\nbSN=1\n");
-    EXPECT_EQ(Slurp(first.movedTo + "/EFS/nvm/888"), "user data");
+    EXPECT_EQ(ReadText(first.movedTo + "/at.bak"), "[BACKUP]\nbSN=1\n");
+    EXPECT_EQ(ReadText(first.movedTo + "/EFS/nvm/888"), "user data");
 
     // A second backup within the same second must not land on the first one.
     fs::create_directories(folder);
@@ -86,14 +84,14 @@ TEST(WorkerFoldersTest, EarlierBackupIsMovedAsideUnderAFreeStampedName) {
     auto second = engine::MoveAsideEarlierBackup(folder, "20261208-101500");
     ASSERT_TRUE(second.ok) << second.error;
     EXPECT_EQ(second.movedTo, folder + ".20261208-101500-2");
-    EXPECT_EQ(Slurp(first.movedTo + "/at.bak"), "[BACKUP]\nbSN=1\n");
-    EXPECT_EQ(Slurp(second.movedTo + "/at.bak"), "second");
+    EXPECT_EQ(ReadText(first.movedTo + "/at.bak"), "[BACKUP]\nbSN=1\n");
+    EXPECT_EQ(ReadText(second.movedTo + "/at.bak"), "second");
 
     // A file (or link) standing at the folder's name is kept the same way.
     std::ofstream(folder) << "not a folder";
     auto file = engine::MoveAsideEarlierBackup(folder, "20261208-101501");
     ASSERT_TRUE(file.ok);
-    EXPECT_EQ(Slurp(file.movedTo), "not a folder");
+    EXPECT_EQ(ReadText(file.movedTo), "not a folder");
 }
 
 TEST(WorkerFoldersTest, EarlierBackupIsNeverDeletedWhenNoNameIsFree) {
@@ -108,7 +106,7 @@ TEST(WorkerFoldersTest, EarlierBackupIsNeverDeletedWhenNoNameIsFree) {
     auto result = engine::MoveAsideEarlierBackup(folder, "20261208-101500");
     EXPECT_FALSE(result.ok);
     EXPECT_NE(result.error.find("Could not move the earlier backup"), std::string::npos) << result.error;
-    EXPECT_EQ(Slurp(folder + "/nv.bak"), "only good copy");
+    EXPECT_EQ(ReadText(folder + "/nv.bak"), "only good copy");
     // The names that were taken are untouched too.
     EXPECT_TRUE(fs::is_empty(folder + ".20261208-101500"));
 }

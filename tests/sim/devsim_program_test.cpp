@@ -8,6 +8,7 @@
 #include <thread>
 
 #include "tests/sim/sim_process.h"
+#include "devkit/wait_until.h"
 
 namespace flintcast::simtest {
 namespace {
@@ -73,7 +74,10 @@ TEST(DevsimProgram, AnswersAtOnTheModemPortAndNvReadsOnTheDiagPort) {
     EXPECT_NE(std::vector<uint8_t>(reply->begin() + 3, reply->begin() + 131), std::vector<uint8_t>(128, 0));
 
     // The write is in the state file, and survives a restart of the simulator on the same state.
-    std::this_thread::sleep_for(200ms);
+    flintcast::testing::WaitUntil([&] {
+        const auto state = sim.StateFile();
+        return state.is_object() && state.contains("modem") && state["modem"].value("identity", nlohmann::json::object()).value("sn", "") == "SN-NEW";
+    });
     EXPECT_EQ(sim.StateFile().at("modem").at("identity").at("sn"), "SN-NEW");
     const auto stateDir = sim.state();
     sim.Terminate();
@@ -108,10 +112,10 @@ TEST(DevsimProgram, SwitchToDownloadReenumeratesAsANewTtyUnderTheSameName) {
     ASSERT_TRUE(ack);
     // The state file follows the dev entries a moment later.
     nlohmann::json state;
-    for (int i = 0; i < 200 && !(state.is_object() && state.value("status", "") == "present"); ++i) {
-        std::this_thread::sleep_for(10ms);
+    flintcast::testing::WaitUntil([&] {
         state = sim.StateFile();
-    }
+        return state.is_object() && state.value("status", "") == "present";
+    });
     ASSERT_TRUE(state.is_object());
     EXPECT_EQ(state.at("personality"), "download");
     ASSERT_EQ(state.at("ports").size(), 1u);

@@ -45,6 +45,9 @@ protected:
     void SetUp() override {
         UpdateRunFixture::SetUp();
         fs::create_directories(images);
+        // Fastboot replies have short limits (512 ms for the answer to a download command):
+        // at a tenth of real time they stay well above a busy machine's scheduling delays.
+        scale = "0.1";
     }
     fs::path Profile(const std::string& json) {
         const fs::path file = dir.path() / "unit.json";
@@ -60,8 +63,6 @@ protected:
 };
 
 TEST_F(FastbootRunTest, FastbootOnlyProjectWritesWholeAndChunkedImagesToPass) {
-    // The unit flashes a chunk of 48 MiB within the scaled 60-second reply limit.
-    scale = "0.1";
     StartSimulator({"--profile", Profile(R"({"base": "android", "fastboot": {"at_power_up": true}})").string()});
     WriteImage(images / "boot.img", 3 * 4096 + 100, 11);
     WriteImage(images / "system.img", 50'331'072 + 5000, 23);

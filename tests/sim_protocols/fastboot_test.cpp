@@ -8,7 +8,7 @@
 
 #include "sim/model/sha256.h"
 #include "sim/protocols/fastboot_session.h"
-#include "tests/support/temp_dir.h"
+#include "devkit/temp_dir.h"
 
 namespace flintcast::sim {
 namespace {

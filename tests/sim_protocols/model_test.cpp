@@ -7,7 +7,7 @@
 
 #include "sim/model/device_model.h"
 #include "sim/model/sha256.h"
-#include "tests/support/temp_dir.h"
+#include "devkit/temp_dir.h"
 
 namespace flintcast::sim {
 namespace {

@@ -4,7 +4,8 @@
 #include <string>
 #include <vector>
 
-#include "engine/codec/hdlc.h"
+#include "codec/byte_order.h"
+#include "codec/hdlc.h"
 #include "sim/protocols/diag_port_engine.h"
 
 namespace flintcast::sim::testing {
@@ -55,14 +56,16 @@ inline Bytes Text(const std::string& text, bool nul = true) {
     return out;
 }
 
+// Throws (failing the test) when the reply is too short to hold the field.
 inline uint32_t Le32At(const Bytes& b, size_t at) {
-    return uint32_t{b.at(at)} | (uint32_t{b.at(at + 1)} << 8) | (uint32_t{b.at(at + 2)} << 16) |
-           (uint32_t{b.at(at + 3)} << 24);
+    (void)b.at(at + 3);
+    return byte_order::Le32(b, at);
 }
 
 inline Bytes Le32(uint32_t v) {
-    return {static_cast<uint8_t>(v), static_cast<uint8_t>(v >> 8), static_cast<uint8_t>(v >> 16),
-            static_cast<uint8_t>(v >> 24)};
+    Bytes out;
+    byte_order::PutLe32(out, v);
+    return out;
 }
 
 }  // namespace flintcast::sim::testing

@@ -7,8 +7,11 @@
 
 #include "sim/model/sha256.h"
 #include "sim/protocols/diag_port_engine.h"
-#include "tests/support/temp_dir.h"
+#include "devkit/temp_dir.h"
 #include "tests/sim_protocols/sim_driver.h"
+#include "devkit/files.h"
+
+using flintcast::testing::ReadBytes;
 
 namespace flintcast::sim::testing {
 namespace {
@@ -23,11 +26,6 @@ Bytes Image(size_t size, uint8_t seed = 1) {
     Bytes data(size);
     for (size_t i = 0; i < size; ++i) data[i] = static_cast<uint8_t>(i * 31 + seed);
     return data;
-}
-
-Bytes ReadFile(const std::filesystem::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    return Bytes(std::istreambuf_iterator<char>(in), {});
 }
 
 class StreamingTest : public ::testing::Test {
@@ -116,7 +114,7 @@ TEST_F(StreamingTest, ClosedImageIsStoredUnderItsKindWithSizeAndHash) {
     EXPECT_EQ(image.size, 2049u);
     EXPECT_EQ(image.sha256, Sha256Hex(data));
     EXPECT_EQ(image.header, Bytes(80, 0x44));
-    EXPECT_EQ(ReadFile(state.path() / "flash" / "oemsbl.bin"), data);
+    EXPECT_EQ(ReadBytes(state.path() / "flash" / "oemsbl.bin"), data);
     EXPECT_EQ(Do({0x15}), (Bytes{0x16}));  // a repeated close whose answer was lost
     EXPECT_EQ(Do({0x1B, 0x0E, '0', ':', 'F', 'T', 'L', 0x00}), (Bytes{0x1C, 0x00}));
     EXPECT_EQ(model.flash.OpenKind(), ImageKind::Ftl);
@@ -231,7 +229,7 @@ TEST_F(FastTransferTest, PartsOfRawBlocksAreAcknowledgedAndFlashedAfterADelay) {
         EXPECT_GT(flash.replies[0].delayMs, 0u);
     }
     EXPECT_EQ(Do({0x15}), (Bytes{0x16}));
-    EXPECT_EQ(ReadFile(state.path() / "flash" / "efs.bin"), image);
+    EXPECT_EQ(ReadBytes(state.path() / "flash" / "efs.bin"), image);
 }
 
 TEST_F(FastTransferTest, BlocksShorterThanTheDeviceBlockEndAtAPause) {

@@ -9,6 +9,7 @@
 #include "controller/image_staging.h"
 #include "platform/clock.h"
 #include "tests/staging/staging_fixture.h"
+#include "devkit/files.h"
 
 namespace flintcast::testing {
 namespace {
@@ -17,11 +18,6 @@ namespace fs = std::filesystem;
 using ::testing::ElementsAre;
 
 std::vector<uint8_t> Bytes(const std::string& text) { return {text.begin(), text.end()}; }
-
-std::string ReadText(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
 
 class StageImagesTest : public StagingTest {
 protected:

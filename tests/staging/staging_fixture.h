@@ -10,7 +10,7 @@
 #include "config/messages.h"
 #include "config/project_config.h"
 #include "controller/image_verification.h"
-#include "tests/support/temp_dir.h"
+#include "devkit/temp_dir.h"
 
 namespace flintcast::testing {
 

@@ -5,7 +5,7 @@
 #include <fstream>
 #include <iterator>
 
-#include "engine/codec/hdlc.h"
+#include "codec/hdlc.h"
 #include "tests/staging/staging_fixture.h"
 
 namespace flintcast::testing {

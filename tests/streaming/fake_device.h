@@ -17,7 +17,8 @@
 #include <thread>
 #include <vector>
 
-#include "engine/codec/hdlc.h"
+#include "codec/byte_order.h"
+#include "codec/hdlc.h"
 #include "engine/frame_layer.h"
 #include "engine/reporter.h"
 #include "engine/serial_channel.h"
@@ -26,7 +27,7 @@
 #include "platform/clock.h"
 #include "platform/paths.h"
 #include "platform/pty.h"
-#include "tests/support/temp_dir.h"
+#include "devkit/temp_dir.h"
 
 namespace flintcast::testing {
 
@@ -155,9 +156,7 @@ private:
         }
     }
 
-    static uint32_t Le32(const Bytes& r, size_t at) {
-        return r[at] | (r[at + 1] << 8) | (r[at + 2] << 16) | (static_cast<uint32_t>(r[at + 3]) << 24);
-    }
+    static uint32_t Le32(const Bytes& r, size_t at) { return byte_order::Le32(r, at); }
 
     // Sends `normal` unless the test's override says otherwise; false when overridden.
     bool reply(const Bytes& request, const Bytes& normal) {
@@ -189,8 +188,8 @@ private:
                 }
                 return streamWrite(r);
             case 0x0F: {                                                            // DMSS write
-                const uint32_t address = (r[1] << 24) | (r[2] << 16) | (r[3] << 8) | r[4];
-                const size_t length = (r[5] << 8) | r[6];
+                const uint32_t address = byte_order::Be32(r, 1);
+                const size_t length = byte_order::Be16(r, 5);
                 {
                     std::lock_guard lock(mutex_);
                     if (ram_.size() < address + length) ram_.resize(address + length);

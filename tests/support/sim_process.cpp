@@ -15,7 +15,8 @@
 #include <stdexcept>
 #include <thread>
 
-#include "engine/codec/hdlc.h"
+#include "codec/hdlc.h"
+#include "devkit/wait_until.h"
 
 extern char** environ;
 
@@ -133,12 +134,7 @@ std::vector<std::string> SimProcess::DevEntries() const {
 bool SimProcess::WaitForDev(const std::vector<std::string>& names, std::chrono::milliseconds limit) const {
     auto want = names;
     std::sort(want.begin(), want.end());
-    const auto deadline = Clock::now() + limit;
-    while (Clock::now() < deadline) {
-        if (DevEntries() == want) return true;
-        std::this_thread::sleep_for(std::chrono::milliseconds(2));
-    }
-    return DevEntries() == want;
+    return testing::WaitUntil([&] { return DevEntries() == want; }, limit);
 }
 
 PortClient::PortClient(const fs::path& dev) {

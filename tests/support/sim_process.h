@@ -10,7 +10,7 @@
 
 #include <nlohmann/json.hpp>
 
-#include "tests/support/temp_dir.h"
+#include "devkit/temp_dir.h"
 
 namespace flintcast::simtest {
 

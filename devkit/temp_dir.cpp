@@ -1,4 +1,4 @@
-#include "tests/support/temp_dir.h"
+#include "devkit/temp_dir.h"
 
 #include <cstdlib>
 #include <string>

@@ -13,7 +13,8 @@
 #include "engine/worker_context.h"
 #include "platform/clock.h"
 #include "platform/paths.h"
-#include "tests/support/temp_dir.h"
+#include "devkit/fake_directory.h"
+#include "devkit/temp_dir.h"
 
 namespace flintcast::testing {
 
@@ -23,37 +24,25 @@ struct Line {
     std::string text;
 };
 
-class FakeDirectory : public engine::DeviceDirectory {
-public:
-    std::vector<std::string> diagTexts{""};   // served in turn by successive scans
-    std::vector<std::string> modemTexts{""};
-    size_t scans = 0;
-    bool samePort = true;
-    bool modeSwitchSent = false;
-    std::string versionLabel;
-
-    void RefreshPortBoxes() override { ++scans; }
-    std::string DiagPortText() override { return pick(diagTexts); }
-    std::string ModemPortText() override { return pick(modemTexts); }
-    bool IsSameDiagPort(std::string_view) override { return samePort; }
-    std::optional<std::string> AtQuery(platform::SerialPort&, std::string_view) override { return "SWK0046V1.4.0"; }
-    int32_t FindFastbootDevice(int, std::string&) override { return 259; }
-    void SetVersionLabel(std::string_view text) override { versionLabel = std::string(text); }
-    bool ModeSwitchSent() const override { return modeSwitchSent; }
-
-private:
-    std::string pick(const std::vector<std::string>& texts) const {
-        if (texts.empty()) return {};
-        const size_t i = scans == 0 ? 0 : std::min(scans - 1, texts.size() - 1);
-        return texts[i];
-    }
-};
-
 class WorkerRig {
 public:
     explicit WorkerRig(int32_t project = 46, double scale = 0.002)
         : clock(scale), serial(clock, reporter), frames(clock, reporter, serial),
           ctx{clock, reporter, serial, frames, config, project} {
+        init(project);
+    }
+    // A rig on a manual clock: the worker's waits pass at once and are counted exactly.
+    WorkerRig(int32_t project, platform::Clock::Manual manual)
+        : clock(manual), serial(clock, reporter), frames(clock, reporter, serial),
+          ctx{clock, reporter, serial, frames, config, project} {
+        init(project);
+    }
+    ~WorkerRig() { platform::ResetDeviceRoot(); }
+    WorkerRig(const WorkerRig&) = delete;
+    WorkerRig& operator=(const WorkerRig&) = delete;
+
+private:
+    void init(int32_t project) {
         platform::SetDeviceRoot(root.path());
         serial.projectType = project;
         config.projectType = project;
@@ -68,8 +57,8 @@ public:
         };
         reporter.setHooks(hooks);
     }
-    ~WorkerRig() { platform::ResetDeviceRoot(); }
 
+public:
     std::vector<Line> lines() {
         std::lock_guard lock(mutex_);
         return lines_;

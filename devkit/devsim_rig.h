@@ -10,22 +10,16 @@
 #include <thread>
 #include <vector>
 
-#include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
 
 #include "engine/at_channel.h"
 #include "platform/child_process.h"
 #include "platform/paths.h"
-#include "tests/at/worker_rig.h"
+#include "devkit/worker_rig.h"
+#include "devkit/wait_until.h"
+#include "devkit/files.h"
 
 namespace flintcast::testing {
-
-inline std::string ReadText(const std::filesystem::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::stringstream s;
-    s << in.rdbuf();
-    return s.str();
-}
 
 class DevsimRig {
 public:
@@ -44,9 +38,7 @@ public:
             args.insert(args.end(), {"--profile", (base / "profile.json").string()});
         }
         started = sim.Start(Devsim(), args, base / "devsim.log");
-        for (int i = 0; i < 500 && !fs::exists(root() / "dev/ttyUSB2"); ++i) {
-            std::this_thread::sleep_for(std::chrono::milliseconds(10));
-        }
+        WaitUntil([&] { return fs::exists(root() / "dev/ttyUSB2"); });
         ready = started && fs::exists(root() / "dev/ttyUSB2");
         platform::SetDeviceRoot(root());
         worker.serial.diagPortName = "ttyUSB0";
@@ -74,7 +66,7 @@ public:
         const auto out = dir.path() / "ctl.out";
         platform::ChildProcess ctl;
         if (!ctl.Start(Devsim(), {"ctl", root().string(), "state"}, out)) return {};
-        for (int i = 0; i < 500 && ctl.running(); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        WaitUntil([&] { return !ctl.running(); });
         ctl.Stop(1000);
         std::string text = ReadText(out);  // "OK " and the JSON
         if (text.rfind("OK ", 0) == 0) text.erase(0, 3);
@@ -86,7 +78,7 @@ public:
         args.insert(args.end(), command.begin(), command.end());
         platform::ChildProcess ctl;
         if (!ctl.Start(Devsim(), args, dir.path() / "ctl.out")) return;
-        for (int i = 0; i < 500 && ctl.running(); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        WaitUntil([&] { return !ctl.running(); });
         ctl.Stop(1000);
     }
 
