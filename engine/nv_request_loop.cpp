@@ -29,7 +29,7 @@ bool RefusesThis(std::span<const uint8_t> answer, std::span<const uint8_t> reque
 // The item a request is about: the answer's item when known, else the NV request's id field.
 uint16_t ItemOf(std::span<const uint8_t> request, const std::optional<AnswerItem>& item) {
     if (item) return item->id;
-    return request.size() >= 3 ? Le16At(request, 1) : 0;
+    return request.size() >= 3 ? byte_order::Le16(request, 1) : 0;
 }
 
 bool Accepted(std::span<const uint8_t> answer, const NvRequestRule& rule, const std::optional<AnswerItem>& item) {
