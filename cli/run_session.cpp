@@ -83,6 +83,8 @@ struct Session {
     std::unique_ptr<controller::DeviceCheck> check;
     std::atomic<int> checkVerdict{0};  // 0 polling, 1 ready, 2 refused
     std::string lastWarning;           // the check's refusal, for `devices`; written before checkVerdict
+    // The controller device changes go to once it exists.
+    std::atomic<controller::RunController*> controller{nullptr};
     bool dualPackage = false;          // Packet = 2: the second package is staged in TempFiles2
     config::SecondPackage second;
 
@@ -97,11 +99,15 @@ bool Prepare(const RunOptions& options, Session& s) {
     EmbeddedPackage resources;
     const auto staged = controller::StageImages(s.folders, resources, s.config, s.sink, clock);
     if (!staged.ok || staged.mustExit) return false;
+    // A configuration error has shown its message and turned its items off; the tool stays
+    // usable with what was read before it, and Start refuses what cannot run.
     if (!options.configPath.empty()) {
         s.config = {};
-        if (!config::ReadConfig(options.configPath, s.config, s.sink)) return false;
+        if (!config::ReadConfig(options.configPath, s.config, s.sink)) {
+            s.view.Note("The configuration was read up to its error; the items after it stay off.");
+        }
     } else if (!staged.configOk) {
-        return false;
+        s.view.Note("The configuration was read up to its error; the items after it stay off.");
     }
     if (options.backupRestoreOff) s.config.bBackup = s.config.bRestore = false;
     if (s.config.packet == 2) {
@@ -138,7 +144,14 @@ bool Prepare(const RunOptions& options, Session& s) {
         [&view = s.view](std::string_view line) { view.ShowLine(0, 4, std::string(line)); });
     s.directory = std::make_unique<controller::DiscoveryDirectory>(*s.discovery);
     s.directory->setVersionLabelSink([&view = s.view](std::string_view text) { view.Note(std::string(text)); });
-    s.directory->WatchDevices(platform::DeviceRoot());
+    s.directory->WatchDevices(platform::DeviceRoot(), [&s](bool arrival, const std::string&) {
+        // A unit taken away ends a refusal: the next one is checked afresh.
+        if (!arrival) {
+            int refused = 2;
+            s.checkVerdict.compare_exchange_strong(refused, 0);
+        }
+        if (auto* controller = s.controller.load()) controller->DeviceChanged(arrival);
+    });
 
     s.modeSwitch = std::make_unique<controller::ModeSwitchLauncher>(
         s.imageFolder, [&view = s.view](std::string_view line) { view.ShowLine(0, 4, std::string(line)); });
@@ -176,27 +189,42 @@ bool Prepare(const RunOptions& options, Session& s) {
     return true;
 }
 
-// Waits until the device check found the device ready (or refused it, or time ran out). The
-// controller's timers run meanwhile: the start reminder may end the wait and the tool.
-bool WaitForReadyDevice(Session& s, controller::RunController& controller, int seconds) {
+// Waits until the device check found the device ready, or time ran out. A refused unit may be
+// replaced within the wait: its removal restarts the check. A resume needs no ready unit, only
+// one that shows a diagnostic port: it may still be in download or programmer mode, or run the
+// version the check refuses. The controller's timers run meanwhile: the start reminder may end
+// the wait and the tool.
+bool WaitForReadyDevice(Session& s, controller::RunController& controller, int seconds, bool resume) {
     auto& clock = platform::SystemClock();
     s.check->Start();
     const uint32_t start = clock.tickMs();
     const uint32_t limit = static_cast<uint32_t>(seconds) * 1000u;
-    while (s.checkVerdict.load() == 0 && !gInterrupted.load() && !controller.endRequested()) {
+    bool refusalNoted = false;
+    bool resumable = false;
+    while (s.checkVerdict.load() != 1 && !gInterrupted.load() && !controller.endRequested()) {
+        const bool refused = s.checkVerdict.load() == 2;
+        if (resume && (refused || !s.discovery->boxes().diag.empty())) {
+            resumable = true;
+            break;
+        }
+        if (refused && !refusalNoted) {
+            s.view.Note("Replace the unit to have another one checked.");
+            refusalNoted = true;
+        }
         const uint32_t waited = clock.tickMs() - start;
         if (waited >= limit) break;
         s.view.Waiting(limit - waited);
         controller.PumpEvents(clock.realTimeoutMs(kDeviceWaitPollMs));
     }
     s.view.Waiting(0);
-    if (s.checkVerdict.load() == 1) {
+    if (s.checkVerdict.load() == 1 || resumable) {
         controller.StopStartReminder();
         return true;
     }
     s.check->Stop();
-    if (s.checkVerdict.load() == 0 && !controller.endRequested() && !gInterrupted.load()) {
-        s.view.Error(fmt::format("No ready device was found in {} s.", seconds));
+    if (!gInterrupted.load() && !controller.endRequested()) {
+        s.view.Error(s.checkVerdict.load() == 2 ? std::string("The unit was refused.")
+                                                : fmt::format("No ready device was found in {} s.", seconds));
     }
     return false;
 }
@@ -281,9 +309,11 @@ int UpdateSteps(const RunOptions& options, TerminalPresentation& view, std::stri
     setup.dataOps = &dataService;
     controller::RunController controller(std::move(setup));
     controller.Initialize();
+    s.controller.store(&controller);
     CatchStopSignals();
-    if (!WaitForReadyDevice(s, controller, options.deviceWaitSeconds)) {
+    if (!WaitForReadyDevice(s, controller, options.deviceWaitSeconds, options.resume)) {
         s.directory->StopWatching();
+        s.controller.store(nullptr);
         environment.RemoveStagingFolders();
         return gInterrupted.load() ? kExitStopped : kExitRefused;
     }
@@ -302,6 +332,7 @@ int UpdateSteps(const RunOptions& options, TerminalPresentation& view, std::stri
     const std::string runLog = controller.runLogPath().string();
     controller.Exit();
     s.directory->StopWatching();
+    s.controller.store(nullptr);
     int code = kExitFailure;
     if (!started && !controller.lastRunEnded()) {
         code = kExitRefused;

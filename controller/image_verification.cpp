@@ -226,6 +226,7 @@ bool VerifyImageSet(const std::filesystem::path& folder, const config::ProjectCo
     images.totalBytes = 0;
     for (const engine::ImageFile& file : images.files) images.totalBytes += file.size;
     for (const engine::ImageFile& file : images.partOfEfsFiles) images.totalBytes += file.size;
+    images.listedFiles = list.size();
     return true;
 }
 

@@ -310,7 +310,8 @@ void RunController::Refuse(const std::string& caption, const std::string& text) 
 bool RunController::CanStartRun(int slot) {
     if (slot < 0 || slot >= kSlotCount || slots_[slot].worker) return false;
     const config::ProjectConfig& c = config_;
-    if (images_.totalBytes == 0 && !c.bBackup) {
+    // A resume with only the restore left lists nv.bak and at.bak and nothing else.
+    if (images_.listedFiles == 0 && !c.bBackup) {
         Refuse("Download", "No Image File Loaded!");
         return false;
     }
@@ -452,6 +453,15 @@ void RunController::Post(std::function<void()> event) {
     }
     queueCv_.notify_one();
     if (eventHook_) eventHook_();
+}
+
+void RunController::DeviceChanged(bool arrival) {
+    // A unit leaving the bus removes all of its ports at once: one restart serves them all.
+    if (arrival || checkRestartQueued_.exchange(true)) return;
+    Post([this] {
+        checkRestartQueued_.store(false);
+        if (!Running()) setup_.environment->RestartDeviceCheck();
+    });
 }
 
 int RunController::PumpEvents(int waitMs) {

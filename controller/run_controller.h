@@ -6,6 +6,7 @@
 // the command line's main thread). Workers report on their own threads; their hooks only queue
 // events, which PumpEvents carries out on the controller's thread.
 #include <array>
+#include <atomic>
 #include <condition_variable>
 #include <cstdint>
 #include <deque>
@@ -94,6 +95,10 @@ public:
     bool CanStartRun(int slot);
     bool StartRun(int slot);
 
+    // A device-change notification (any thread). A removal while no worker runs restarts the
+    // device check: a unit it refused may have been replaced by one it would accept.
+    void DeviceChanged(bool arrival);
+
     // Carries out the events the workers queued, waiting up to `waitMs` real milliseconds for
     // the first; runs a due unattended restart. Returns the number of events handled.
     int PumpEvents(int waitMs);
@@ -171,6 +176,7 @@ private:
     bool endRequested_ = false;
     std::optional<uint32_t> reminderDueTick_;
 
+    std::atomic<bool> checkRestartQueued_{false};
     std::function<void()> eventHook_;
     std::mutex queueMutex_;
     std::condition_variable queueCv_;

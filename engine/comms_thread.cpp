@@ -209,7 +209,10 @@ void TCommsThread::OpeningStep() {
     if (ok() && needModem) serial_.OpenModemPort();
     if (ok()) serial_.OpenDiagPort();
     if (ok() && cfg_.platformNumber != config::kUnknownPlatform) PlatformCheck();
-    if (ok() && !cfg_.startAtList.empty()) at_->RunStartATList(cfg_.startAtList);
+    // A resumed unit without a modem port (still in download or programmer mode) had its start
+    // list from the failed run; the end list follows once it runs its firmware again.
+    const bool modemAway = setup_.resumeRun && !needModem;
+    if (ok() && !cfg_.startAtList.empty() && !modemAway) at_->RunStartATList(cfg_.startAtList);
     if (ok()) StartOfRunUsbMode();
     if (cfg_.bBackupUserData) userDataEntries_.clear();
 }
@@ -224,9 +227,10 @@ void TCommsThread::PlatformCheck() {
         frames_.SendTerminated();
         frames_.ReadDiagReply();
         auto reply = frames_.replyBuffer().first(frames_.replyLength());
-        if (!ok() || reply.size() < 8) continue;
+        // The platform is the low byte of the mobile model field, at offset 8.
+        if (!ok() || reply.size() < 9) continue;
         if (reply[0] == 0x7C && reply[1] == 0x02) {
-            platform = reply[7];
+            platform = reply[8];
             break;
         }
     }
@@ -369,8 +373,21 @@ void TCommsThread::DeviceFileStep() {
 void TCommsThread::ImageDownloadStep() {
     if (!ImageItems() || !ok()) return;
     ResetRediscovery reset = Rediscovery();
+    // A resumed unit may still be where the failed run left it: with its flash programmer
+    // running (a run stopped during its images), or in download mode. It is asked in those
+    // protocols first; a unit in its normal firmware answers neither and is switched.
+    if (setup_.resumeRun) {
+        StreamingDownload streaming(ctx_, progress_, &directory_);
+        if (streaming.ProgrammerAnswers()) {
+            reporter_.ShowStatus(LineClass::Ordinary, "The flash programmer is running already");
+            RunStreamingStage(ctx_, setup_.images, progress_);
+            return;
+        }
+    }
+    const bool inDownloadMode = setup_.resumeRun && ok() && reset.AnswersAsBootloader();
+    if (inDownloadMode) reporter_.ShowStatus(LineClass::Ordinary, "The unit is in download mode already");
     BootloaderSeams seams;
-    seams.EnterDownloadMode = [&reset] { return reset.EnterDownloadMode(); };
+    seams.EnterDownloadMode = [&reset, inDownloadMode] { return inDownloadMode ? 0 : reset.EnterDownloadMode(); };
     seams.FindComPort = [&reset] { return reset.FindComPort(); };
     DmssBootloader bootloader(ctx_, directory_, progress_);
     const ProgrammerImage programmer{setup_.images.file(ImageSlot::Programmer).path,

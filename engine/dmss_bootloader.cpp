@@ -1,5 +1,6 @@
 #include "engine/dmss_bootloader.h"
 
+#include <algorithm>
 #include <array>
 #include <fmt/format.h>
 
@@ -7,6 +8,7 @@
 #include "engine/device_directory.h"
 #include "engine/dmss_messages.h"
 #include "engine/fixed_reply.h"
+#include "engine/frame_layer.h"
 #include "engine/image_file_reader.h"
 
 namespace flintcast::engine {
@@ -46,13 +48,20 @@ int32_t DmssBootloader::RequestParameters(uint16_t expectedWriteSize) {
     if (!ctx_.ok()) return -1;
     sendPayload(dmss::BuildParameterRequest(), true);
 
-    // The reply is collected across reads: the standard form waits for it as
-    // long as the worker runs, the large form gives it five reads.
+    // The reply is collected across reads: the standard form waits for it up to the silent-reply
+    // limit, the large form gives it five reads. Some bootloaders put a flag before the reply;
+    // it is dropped and the read goes on for the reply's own bytes.
     std::array<uint8_t, dmss::kParameterReplyBytes> reply{};
     size_t got = 0;
+    const uint32_t start = ctx_.clock.tickMs();
     for (int read = 0; got < reply.size() && ctx_.ok(); ++read) {
         if (largeForm && read >= kLargeFormReads) break;
+        if (!largeForm && ctx_.clock.tickMs() - start >= kSilentReplyLimitMs) break;
         got += ctx_.serial.ReadDiag(reply.data() + got, static_cast<uint32_t>(reply.size() - got));
+        if (got > 0 && reply[0] == dmss::kFlag) {
+            std::copy(reply.begin() + 1, reply.begin() + static_cast<std::ptrdiff_t>(got), reply.begin());
+            --got;
+        }
     }
     if (!ctx_.ok()) return -1;
     if (got < reply.size()) return 1;
@@ -131,7 +140,23 @@ void DmssBootloader::runPreCommands(const std::string& serviceCode) {
     ctx_.clock.sleepMs(kPreCommandPauseMs);
     sendPayload(dmss::BuildServiceProgrammingCode(serviceCode), false);
     ctx_.reporter.ShowStatus(LineClass::Ordinary, "nop_cmd_6200_pre2 successfully");
+    reportServiceCodeAnswer();
     ctx_.clock.sleepMs(kPreCommandPauseMs);
+}
+
+// The unit answers the code with 41 01 (accepted: its security lock opens) or 41 00. A refusal
+// is said plainly, as the lock stays on; the version answer before it is passed over.
+void DmssBootloader::reportServiceCodeAnswer() {
+    for (int reply = 0; reply < kPreCommandReplies && ctx_.ok(); ++reply) {
+        const uint32_t length = ctx_.frames.ReadDiagReply();
+        const auto answer = ctx_.frames.replyBuffer().first(ctx_.frames.replyLength());
+        if (length != answer.size() || answer.size() < 2 + 2) continue;
+        if (answer[0] != dmss::kServiceProgrammingCode) continue;
+        if (answer[1] == 0) {
+            ctx_.reporter.ShowStatus(LineClass::FailureNotice, "The unit refused the service programming code");
+        }
+        return;
+    }
 }
 
 void DmssBootloader::runStandardSequence(const ProgrammerImage& programmer) {
@@ -177,7 +202,15 @@ bool DmssBootloader::followReEnumeration() {
 }
 
 void DmssBootloader::findChangedPort(const BootloaderSeams& seams) {
-    if (directory_.IsSameDiagPort(ctx_.serial.diagPortName)) return;
+    if (directory_.IsSameDiagPort(ctx_.serial.diagPortName)) {
+        // Back under the same name, but as a new device node: the old descriptor is dead.
+        ctx_.serial.CloseWithRetry(PortSlot::Diag, "Warning-10");
+        for (int round = 0; round < kPortSearchRounds && ctx_.ok(); ++round) {
+            if (ctx_.serial.ReopenDiagPort()) return;
+            ctx_.clock.sleepMs(kWaitStepMs);
+        }
+        return;
+    }
     ctx_.reporter.ShowStatus(LineClass::Ordinary, "Port has changed");
     for (int round = 0; round < kPortSearchRounds && ctx_.ok(); ++round) {
         if (!seams.FindComPort || !seams.FindComPort()) continue;

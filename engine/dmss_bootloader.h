@@ -41,6 +41,7 @@ public:
     static constexpr uint32_t kWriteRetryMs = 500;
     static constexpr int kBlockAttempts = 3;
     static constexpr uint32_t kPreCommandPauseMs = 200;
+    static constexpr int kPreCommandReplies = 2;  // the version answer, then the code's
     static constexpr int kChangeWaitSteps = 10;
     static constexpr int kArrivalWaitSteps = 60;
     static constexpr uint32_t kWaitStepMs = 1000;
@@ -68,6 +69,7 @@ private:
 
     void sendPayload(std::span<const uint8_t> payload, bool leadingFlag);
     void runPreCommands(const std::string& serviceCode);
+    void reportServiceCodeAnswer();
     void runStandardSequence(const ProgrammerImage& programmer);
     void runServiceCodeSequence(const ProgrammerImage& programmer);
     // True when the device went away after GO (the stage goes on to the port check).

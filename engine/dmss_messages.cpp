@@ -43,7 +43,7 @@ bool IsNopAcknowledged(std::span<const uint8_t> raw) {
 }
 
 ParameterCheck CheckParameterReply(std::span<const uint8_t> raw, uint16_t expectedWriteSize) {
-    if (raw.size() != kParameterReplyBytes || raw[0] != kParameterReply || raw[10] != 0x7E) {
+    if (raw.size() != kParameterReplyBytes || raw[0] != kParameterReply || raw[10] != kFlag) {
         return ParameterCheck::Malformed;
     }
     const uint16_t writeSize = byte_order::Be16(raw, 3);

@@ -15,6 +15,7 @@ inline constexpr uint8_t kWrite = 0x0F;
 inline constexpr uint8_t kGo = 0x05;
 inline constexpr uint8_t kVersionRequest = 0x0C;
 inline constexpr uint8_t kAck = 0x02;
+inline constexpr uint8_t kFlag = 0x7E;
 
 // Diagnostic-mode pre-commands of the projects that need the service programming code.
 inline constexpr uint8_t kDiagVersionRequest = 0x00;
@@ -23,7 +24,7 @@ inline constexpr size_t kServiceCodeLength = 6;
 
 // Raw reply lengths as they arrive on the port, flags included.
 inline constexpr size_t kNopReplyBytes = 5;
-inline constexpr size_t kParameterReplyBytes = 11;
+inline constexpr size_t kParameterReplyBytes = 11;  // without the flag some bootloaders put first
 
 // Maximum write sizes the bootloader must report.
 inline constexpr uint16_t kStandardWriteSize = 0x1000;

@@ -84,10 +84,12 @@ int EfsClient::OpenEfsFileForRead(std::string_view path, uint32_t& size) {
     size = Le32At(stat, efs::kStatSizeOffset);
     if (size == 0) return 0;
     const bool opened = EfsLoop(efs::OpenForReadRequest(path), efs_attempts::kOpenForRead, [](auto reply) {
-        return IsAnswerTo(reply, Command::Open) && ByteAt(reply, 3) == 0 && ByteAt(reply, 4) == 0 &&
-               Le32At(reply, 8) == 0;  // no error number behind the handle
+        return IsAnswerTo(reply, Command::Open) && ByteAt(reply, 3) == 0 &&
+               Le32At(reply, efs::kOpenErrnoOffset) == 0;  // no error number behind the handle
     });
-    return opened ? 0 : 2;
+    if (!opened) return 2;
+    fileHandle_ = Le32At(reader_.reply(), efs::kHandleOffset);
+    return 0;
 }
 
 int EfsClient::ReadEfsFile(const std::string& pcPath, uint32_t size) {
@@ -106,8 +108,9 @@ int EfsClient::ReadEfsFile(const std::string& pcPath, uint32_t size) {
     uint32_t received = 0;
     while (received < size && ctx_.ok()) {
         const uint32_t offset = received;
-        const bool read = EfsLoop(efs::ReadRequest(offset), efs_attempts::kRead, [offset](auto reply) {
-            return IsAnswerTo(reply, Command::Read) && ByteAt(reply, 3) == 0 && Le32At(reply, 4) == 0 &&
+        const uint32_t handle = fileHandle_;
+        const bool read = EfsLoop(efs::ReadRequest(handle, offset), efs_attempts::kRead, [handle, offset](auto reply) {
+            return IsAnswerTo(reply, Command::Read) && ByteAt(reply, 3) == 0 && Le32At(reply, 4) == handle &&
                    Le32At(reply, 8) == offset;
         });
         if (!read) return 1;
@@ -127,25 +130,35 @@ int EfsClient::OpenEfsFileForWrite(std::string_view path) {
         return IsAnswerTo(reply, Command::StatFs) && ErrnoOf(reply) == 0;
     });
     if (statfs != 0) return statfs;
-    return DiagLoop(efs::OpenForWriteRequest(path), efs_attempts::kDiagRequest, [](auto reply) {
-        // Handle 0 and no error number.
-        return IsAnswerTo(reply, Command::Open) && Le32At(reply, 4) == efs::kFileHandle && Le32At(reply, 8) == 0;
+    const int opened = DiagLoop(efs::OpenForWriteRequest(path), efs_attempts::kDiagRequest, [](auto reply) {
+        return IsAnswerTo(reply, Command::Open) && Le32At(reply, efs::kOpenErrnoOffset) == 0;
     });
+    if (opened == 0) fileHandle_ = Le32At(ctx_.frames.replyBuffer().first(ctx_.frames.replyLength()), efs::kHandleOffset);
+    return opened;
 }
 
 int EfsClient::WriteEfsChunk(uint32_t offset, std::span<const uint8_t> data) {
     const auto count = static_cast<uint32_t>(data.size());
     // The answer repeats handle and offset and says how many bytes were written and with which
     // error number; a refused write (a full file system) must not pass as written.
-    return DiagLoop(efs::WriteRequest(offset, data), efs_attempts::kDiagRequest, [offset, count](auto reply) {
-        return IsAnswerTo(reply, Command::Write) && Le32At(reply, 4) == efs::kFileHandle &&
+    const uint32_t handle = fileHandle_;
+    return DiagLoop(efs::WriteRequest(handle, offset, data), efs_attempts::kDiagRequest, [handle, offset, count](auto reply) {
+        return IsAnswerTo(reply, Command::Write) && Le32At(reply, 4) == handle &&
                Le32At(reply, 8) == offset && Le32At(reply, 12) == count && Le32At(reply, 16) == 0;
     });
 }
 
 int EfsClient::CloseEfsFile() {
-    return DiagLoop(efs::CloseRequest(), efs_attempts::kDiagRequest,
-                    [](auto reply) { return IsAnswerTo(reply, Command::Close) && ErrnoOf(reply) == 0; });
+    const auto request = efs::CloseRequest(fileHandle_);
+    for (int attempt = 0; attempt < efs_attempts::kDiagRequest && ctx_.ok(); ++attempt) {
+        Send(request);
+        const auto reply = ReadDiagAnswer();
+        if (reply.empty() || !IsAnswerTo(reply, Command::Close)) continue;
+        // A repeated close whose first answer came too late finds the file closed already.
+        const uint32_t err = ErrnoOf(reply);
+        if (err == 0 || (attempt > 0 && err == efs::kErrBadHandle)) return ctx_.ok() ? 0 : -1;
+    }
+    return ctx_.ok() ? 1 : -1;
 }
 
 void EfsClient::StreamFileToEfs(const std::string& pcPath, uint32_t size) {
@@ -211,7 +224,7 @@ int EfsClient::RemoveEfsFile(std::string_view directory, std::string_view name) 
 }
 
 int EfsClient::CloseEfsDir() {
-    return DiagLoop(efs::CloseDirRequest(), efs_attempts::kDiagRequest,
+    return DiagLoop(efs::CloseDirRequest(dirHandle_), efs_attempts::kDiagRequest,
                     [](auto reply) { return IsAnswerTo(reply, Command::CloseDir); });
 }
 
@@ -230,25 +243,36 @@ int EfsClient::OpenEfsDirForListing(std::string_view path) {
         if (IsAnswerTo(answer, Command::OpenDir) || refused) break;
     } while (ctx_.ok() && ctx_.clock.tickMs() - start < kEfsOpenDirWindowMs);
     if (!ctx_.ok()) return -1;
-    return IsAnswerTo(answer, Command::OpenDir) && ByteAt(answer, 4) != 0 ? 0 : 1;
+    if (!IsAnswerTo(answer, Command::OpenDir) || Le32At(answer, efs::kHandleOffset) == 0 ||
+        Le32At(answer, efs::kOpenErrnoOffset) != 0)
+        return 1;
+    dirHandle_ = Le32At(answer, efs::kHandleOffset);
+    return 0;
 }
 
 bool EfsClient::ReadListingEntry(uint32_t sequence, efs::DirEntry& entry) {
-    const bool read = EfsLoop(efs::ReadDirRequest(sequence), efs_attempts::kListEntry,
+    const bool read = EfsLoop(efs::ReadDirRequest(dirHandle_, sequence), efs_attempts::kListEntry,
                               [](auto reply) { return IsAnswerTo(reply, Command::ReadDir); });
     const auto reply = reader_.reply();
-    if (!read || ByteAt(reply, 3) != 0 || ByteAt(reply, 4) != efs::kDirHandle) return false;
+    if (!read || ByteAt(reply, 3) != 0 || Le32At(reply, efs::kHandleOffset) != dirHandle_) return false;
     entry = efs::DecodeDirEntry(reply, EfsReplyReader::kTrailer);
     return true;
 }
 
 int EfsClient::OpenEfsDir(std::string_view path) {
-    return DiagLoop(efs::OpenDirRequest(path), efs_attempts::kDiagRequest,
-                    [](auto reply) { return IsAnswerTo(reply, Command::OpenDir); });
+    const int result = DiagLoop(efs::OpenDirRequest(path), efs_attempts::kDiagRequest,
+                                [](auto reply) { return IsAnswerTo(reply, Command::OpenDir); });
+    if (result != 0) return result;
+    // An answer with an error number is the device saying the directory cannot be opened:
+    // asking again would get the same answer.
+    const auto reply = ctx_.frames.replyBuffer().first(ctx_.frames.replyLength());
+    if (Le32At(reply, efs::kOpenErrnoOffset) != 0) return 1;
+    dirHandle_ = Le32At(reply, efs::kHandleOffset);
+    return 0;
 }
 
 int EfsClient::ReadDirEntry(uint32_t sequence, efs::DirEntry& entry) {
-    const int result = DiagLoop(efs::ReadDirRequest(sequence), efs_attempts::kDiagRequest,
+    const int result = DiagLoop(efs::ReadDirRequest(dirHandle_, sequence), efs_attempts::kDiagRequest,
                                 [](auto reply) { return IsAnswerTo(reply, Command::ReadDir); });
     if (result == 0) {
         const auto reply = ctx_.frames.replyBuffer().first(ctx_.frames.replyLength());

@@ -53,10 +53,10 @@ public:
     int RemoveEfsFile(std::string_view directory, std::string_view name);
     int CloseEfsDir();
 
-    // Directory listing of EnumEfsDir: the open tried within a 500 ms window (0 opened with
-    // handle 1, 1 not opened, -1 latched), then entries read with the EFS reader.
+    // Directory listing of EnumEfsDir: the open tried within a 500 ms window (0 opened, 1 not
+    // opened, -1 latched), then entries read with the EFS reader.
     int OpenEfsDirForListing(std::string_view path);
-    // True when entry `sequence` came back as an accepted, complete answer for handle 1.
+    // True when entry `sequence` came back as an accepted, complete answer for the open directory.
     bool ReadListingEntry(uint32_t sequence, efs::DirEntry& entry);
 
     // Directory access of RemoveEfsDir, with the 100-attempt request loops.
@@ -69,6 +69,10 @@ private:
     WorkerContext& ctx_;
     DownloadProgress* progress_;
     EfsReplyReader reader_;
+    // The handles the device's table gave the open file and the open directory. The worker has
+    // at most one of each open; a close names the last one opened.
+    uint32_t fileHandle_ = 0;
+    uint32_t dirHandle_ = 0;
 
     void Send(const std::vector<uint8_t>& payload);
     // The unstuffed answer of the last ReadDiagReply, when it was a whole frame with a good

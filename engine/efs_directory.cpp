@@ -96,7 +96,9 @@ int RemoveEfsDir(EfsClient& efs, std::string_view path) {
             efs.CloseEfsDir();
             return failed(remove_dir::kHasSubdirectory);
         }
-        if ((entry.mode & 0xF000) == 0x8000 && verdict == EntryName::Usable) names.push_back(NameText(entry.name));
+        // Only plain files open to everyone (the mode the tool itself writes) are removed; a
+        // file with any other permission is the unit's own and stays, and so does the folder.
+        if (entry.mode == kRemovableFileMode && verdict == EntryName::Usable) names.push_back(NameText(entry.name));
     }
     if (efs.CloseEfsDir() != 0) return failed(remove_dir::kNotListed);
     for (const auto& name : names) {

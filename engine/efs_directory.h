@@ -38,6 +38,9 @@ inline constexpr int kFileNotRemoved = 3;
 inline constexpr int kDirNotRemoved = 4;
 }  // namespace remove_dir
 
+// The one file mode RemoveEfsDir removes: a plain file with permissions 0666.
+inline constexpr uint16_t kRemovableFileMode = 0x81B6;
+
 // Removes a directory that holds only plain files; a subdirectory leaves everything in place.
 int RemoveEfsDir(EfsClient& efs, std::string_view path);
 

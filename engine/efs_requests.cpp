@@ -47,26 +47,26 @@ std::vector<uint8_t> OpenForReadRequest(std::string_view path) {
     return out;
 }
 
-std::vector<uint8_t> ReadRequest(uint32_t offset, uint32_t count) {
+std::vector<uint8_t> ReadRequest(uint32_t handle, uint32_t offset, uint32_t count) {
     auto out = Header(Command::Read);
-    PutLe32(out, kFileHandle);
+    PutLe32(out, handle);
     PutLe32(out, count);
     PutLe32(out, offset);
     return out;
 }
 
-std::vector<uint8_t> WriteRequest(uint32_t offset, std::span<const uint8_t> data) {
+std::vector<uint8_t> WriteRequest(uint32_t handle, uint32_t offset, std::span<const uint8_t> data) {
     auto out = Header(Command::Write);
     out.reserve(out.size() + 8 + data.size());
-    PutLe32(out, kFileHandle);
+    PutLe32(out, handle);
     PutLe32(out, offset);
     out.insert(out.end(), data.begin(), data.end());
     return out;
 }
 
-std::vector<uint8_t> CloseRequest() {
+std::vector<uint8_t> CloseRequest(uint32_t handle) {
     auto out = Header(Command::Close);
-    PutLe32(out, kFileHandle);
+    PutLe32(out, handle);
     return out;
 }
 
@@ -82,16 +82,16 @@ std::vector<uint8_t> MakeDirRequest(std::string_view path) {
 std::vector<uint8_t> RemoveDirRequest(std::string_view path) { return PathRequest(Command::RemoveDir, path); }
 std::vector<uint8_t> OpenDirRequest(std::string_view path) { return PathRequest(Command::OpenDir, path); }
 
-std::vector<uint8_t> ReadDirRequest(uint32_t sequence) {
+std::vector<uint8_t> ReadDirRequest(uint32_t handle, uint32_t sequence) {
     auto out = Header(Command::ReadDir);
-    PutLe32(out, kDirHandle);
+    PutLe32(out, handle);
     PutLe32(out, sequence);
     return out;
 }
 
-std::vector<uint8_t> CloseDirRequest() {
+std::vector<uint8_t> CloseDirRequest(uint32_t handle) {
     auto out = Header(Command::CloseDir);
-    PutLe32(out, kDirHandle);
+    PutLe32(out, handle);
     return out;
 }
 

@@ -30,9 +30,10 @@ enum class Command : uint16_t {
     StatFs = 0x13,
 };
 
-// The worker keeps at most one file and one directory open and takes their handles as fixed.
-inline constexpr uint32_t kFileHandle = 0;
-inline constexpr uint32_t kDirHandle = 1;
+// Open answers carry the handle the device's table allocated (offset 4) and an error number
+// (offset 8); every later request on that file or directory names that handle.
+inline constexpr size_t kHandleOffset = 4;
+inline constexpr size_t kOpenErrnoOffset = 8;
 
 // Open flags and modes: create, truncate, write only, 0666; read only, 0444 (as 0x124).
 inline constexpr uint32_t kOpenWriteFlags = 0x00000241;
@@ -47,6 +48,7 @@ inline constexpr uint32_t kWriteBlockBytes = 1488;
 // Error numbers the worker tells apart.
 inline constexpr uint8_t kErrNoEntry = 2;
 inline constexpr uint8_t kErrExists = 6;
+inline constexpr uint8_t kErrBadHandle = 9;
 
 // Answer offsets.
 inline constexpr size_t kReadDataOffset = 20;
@@ -61,16 +63,16 @@ inline constexpr size_t kStatLinksOffset = 16;
 std::vector<uint8_t> StatFsRequest();
 std::vector<uint8_t> OpenForWriteRequest(std::string_view path);
 std::vector<uint8_t> OpenForReadRequest(std::string_view path);
-std::vector<uint8_t> ReadRequest(uint32_t offset, uint32_t count = kReadBlockBytes);
-std::vector<uint8_t> WriteRequest(uint32_t offset, std::span<const uint8_t> data);
-std::vector<uint8_t> CloseRequest();
+std::vector<uint8_t> ReadRequest(uint32_t handle, uint32_t offset, uint32_t count = kReadBlockBytes);
+std::vector<uint8_t> WriteRequest(uint32_t handle, uint32_t offset, std::span<const uint8_t> data);
+std::vector<uint8_t> CloseRequest(uint32_t handle);
 std::vector<uint8_t> UnlinkRequest(std::string_view path);
 std::vector<uint8_t> MakeDirRequest(std::string_view path);
 std::vector<uint8_t> RemoveDirRequest(std::string_view path);
 std::vector<uint8_t> OpenDirRequest(std::string_view path);
 // The sequence number is sent as a 32-bit field, so listings past 255 entries stay complete.
-std::vector<uint8_t> ReadDirRequest(uint32_t sequence);
-std::vector<uint8_t> CloseDirRequest();
+std::vector<uint8_t> ReadDirRequest(uint32_t handle, uint32_t sequence);
+std::vector<uint8_t> CloseDirRequest(uint32_t handle);
 std::vector<uint8_t> StatRequest(std::string_view path);
 
 // Reply field access; out-of-range reads give 0, so a short answer never reads past its end.

@@ -170,6 +170,7 @@ FrameLayer::ByteResult FrameLayer::awaitByte(ReaderKind kind, uint32_t start, ui
         }
         if (kind == ReaderKind::Untimed) {
             if (!reporter_.ok()) return ByteResult::Latched;
+            if (clock_.tickMs() - start >= kSilentReplyLimitMs) return ByteResult::None;
             // The untimed reader waits on a silent device as long as the worker runs, but
             // not on a port that fails every read: its device has left the bus, and
             // waiting would never end. Such a port gets the reply limit, then gives up.

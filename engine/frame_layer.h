@@ -30,6 +30,9 @@ inline constexpr uint32_t kDiagReplyTimedOut = 255;
 inline constexpr uint32_t kByteWaitLimitMs = 2000;
 inline constexpr uint32_t kEscapedByteWaitLimitMs = 4000;
 inline constexpr uint32_t kReplyLimitMs = 5000;
+// The untimed reader waits for a device that takes its time (a close or a partition table may
+// erase flash first), but not for ever on a port that is present and silent.
+inline constexpr uint32_t kSilentReplyLimitMs = 120000;
 
 class FrameLayer {
 public:

@@ -81,6 +81,10 @@ struct ImageSet {
     std::vector<ImageFile> partOfEfsFiles;  // one per [AddFiles] entry, in list order
     std::array<uint16_t, kCrcSlotCount> crc{};
     uint64_t totalBytes = 0;                // sum of every recorded size
+    // Entries of the verified file list: the images, and in a run that restores without a
+    // backup of its own, nv.bak and at.bak (whose bytes are restored, not written to flash,
+    // so they stay out of the total that progress is measured against).
+    std::size_t listedFiles = 0;
     uint32_t programmerLoadAddress = 0;
 
     ImageFile& file(ImageSlot slot) { return files[static_cast<std::size_t>(slot)]; }

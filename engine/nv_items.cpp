@@ -106,6 +106,14 @@ void NvItems::saveEntry(size_t position, const NvEntry& entry) {
 
 void NvItems::clearOwnError() { ctx_.reporter.ClearError(); }
 
+// RF NV items are reachable only in the factory-test mode. A device that refuses the switch
+// keeps its calibration out of reach: the run must not go on as if it had been kept.
+bool NvItems::switchForRfNv() {
+    if (at_.SwitchDiagMode()) return true;
+    ctx_.reporter.ShowError("Fail to switch mode for the RF NV items");
+    return false;
+}
+
 void NvItems::BackupNvItems() { backupPlainItems(nvList_, PlainBackup::Listed); }
 
 void NvItems::BackupProjectNvItems() { backupPlainItems(Project12NvCatalogue(), PlainBackup::Project); }
@@ -148,7 +156,7 @@ void NvItems::backupPlainItems(const std::vector<NvEntry>& items, PlainBackup ki
 void NvItems::BackupRfNvItems() {
     // A guarded step: an error from before must not be cleared at its end.
     if (!ctx_.ok()) return;
-    if (!at_.SwitchDiagMode()) return;
+    if (!switchForRfNv()) return;
     NvBackupFile file;
     if (!OpenBackup(ctx_, file, nv1BakPath_)) return;
     size_t saved = 0;
@@ -181,7 +189,7 @@ void NvItems::BackupRfNvItems() {
 
 void NvItems::FixRfNv20208() {
     if (!ctx_.ok()) return;
-    if (!at_.SwitchDiagMode()) return;
+    if (!switchForRfNv()) return;
     const auto read = RunNvRequest(ctx_, RfNvReadRequest(kRfFixItem), kRfNvReadRule,
                                    AnswerItem{kRfNvIdAt, static_cast<uint16_t>(kRfFixItem)});
     if (!read) return;

@@ -79,6 +79,7 @@ private:
     void saveEntry(size_t position, const NvEntry& entry);
     // Clears an error raised by the RF step itself at its end; a stop request stays.
     void clearOwnError();
+    bool switchForRfNv();
 };
 
 }  // namespace flintcast::engine

@@ -4,6 +4,8 @@
 #include "codec/hdlc.h"
 #include "engine/nv_requests.h"
 
+#include <fmt/format.h>
+
 namespace flintcast::engine {
 namespace {
 
@@ -18,6 +20,18 @@ std::optional<std::span<const uint8_t>> WholeFrame(const FrameLayer& frames, uin
     return answer;
 }
 
+// A refusal echoes the request behind its code; an echo of another request is a late answer.
+bool RefusesThis(std::span<const uint8_t> answer, std::span<const uint8_t> request) {
+    return answer.size() >= 2 + 2 && !request.empty() && answer[1] == request[0] &&
+           DiagRefusalMeaning(answer[0]).has_value();
+}
+
+// The item a request is about: the answer's item when known, else the NV request's id field.
+uint16_t ItemOf(std::span<const uint8_t> request, const std::optional<AnswerItem>& item) {
+    if (item) return item->id;
+    return request.size() >= 3 ? byte_order::Le16(request, 1) : 0;
+}
+
 bool Accepted(std::span<const uint8_t> answer, const NvRequestRule& rule, const std::optional<AnswerItem>& item) {
     if (answer[0] != rule.expected) return false;
     if (item && answer.size() >= item->idAt + 2 + 2 && byte_order::Le16(answer, item->idAt) != item->id) return false;
@@ -25,6 +39,17 @@ bool Accepted(std::span<const uint8_t> answer, const NvRequestRule& rule, const 
 }
 
 }  // namespace
+
+std::optional<std::string_view> DiagRefusalMeaning(uint8_t firstByte) {
+    switch (firstByte) {
+        case 0x13: return "the unit does not know the command";
+        case 0x14: return "the unit refused a parameter";
+        case 0x15: return "the unit refused the request's length";
+        case 0x42:
+        case 0x47: return "the unit's security lock is on (service programming code not accepted)";
+        default: return std::nullopt;
+    }
+}
 
 std::optional<std::span<const uint8_t>> RunNvRequest(WorkerContext& ctx, std::span<const uint8_t> request,
                                                      const NvRequestRule& rule, std::optional<AnswerItem> item) {
@@ -39,6 +64,12 @@ std::optional<std::span<const uint8_t>> RunNvRequest(WorkerContext& ctx, std::sp
         if (rule.pauseFrom > 0 && attempt >= rule.pauseFrom) ctx.clock.sleepMs(kNvRetryPauseMs);
         const auto answer = WholeFrame(ctx.frames, returned);
         if (answer && Accepted(*answer, rule, item)) return answer;
+        if (answer && RefusesThis(*answer, request)) {
+            ctx.reporter.ShowError(fmt::format("[{}]:NV request refused, {} (answer 0x{:02X})", ItemOf(request, item),
+                                               *DiagRefusalMeaning((*answer)[0]), (*answer)[0]),
+                                   0);
+            return std::nullopt;
+        }
     }
 }
 

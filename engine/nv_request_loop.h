@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <optional>
 #include <span>
+#include <string_view>
 
 #include "engine/worker_context.h"
 
@@ -31,9 +32,16 @@ struct AnswerItem {
     uint16_t id;
 };
 
+// What a DIAG answer that refuses a request outright means, by its first byte: the unit does
+// not know the command (0x13), finds a parameter or the length wrong (0x14, 0x15), or keeps
+// the item behind its security lock until the service programming code is accepted (0x42,
+// 0x47). Nothing for any other byte. Asking again would only get the same answer.
+std::optional<std::string_view> DiagRefusalMeaning(uint8_t firstByte);
+
 // Runs the loop for `request`. Returns the accepted answer (payload and check sequence, as the
 // frame reader left it in the reply buffer), or nothing when the loop gives up. Only whole
-// frames with a good check sequence are taken. A stop request ends the loop at once.
+// frames with a good check sequence are taken. A stop request ends the loop at once, and so
+// does a refusal of this request: its error, naming the item, is latched.
 std::optional<std::span<const uint8_t>> RunNvRequest(WorkerContext& ctx, std::span<const uint8_t> request,
                                                      const NvRequestRule& rule,
                                                      std::optional<AnswerItem> item = std::nullopt);

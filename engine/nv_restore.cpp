@@ -79,7 +79,7 @@ void NvItems::restorePlainItems(NvStatusVariant variant) {
 }
 
 void NvItems::RestoreRfNvItems() {
-    if (!at_.SwitchDiagMode()) return;
+    if (!switchForRfNv()) return;
     ctx_.reporter.ShowStatus(LineClass::Ordinary, "Restore NV Start.");
     ImageFileReader file;
     if (!file.open(nv1BakPath_)) {

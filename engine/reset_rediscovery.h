@@ -66,6 +66,9 @@ public:
     // The reopen loops after the first and second reset of the run; `text` is
     // the port's selector text. False after the time-out text or a stop request.
     bool ReopenAfterReset(ResetStage stage, PortKind port, const std::string& text);
+    // True when the diagnostic port answers a bootloader no-operation: the device is in
+    // download mode already.
+    bool AnswersAsBootloader() { return bootloaderAnswers(); }
 
 private:
     WorkerContext& ctx_;

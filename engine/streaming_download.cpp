@@ -62,6 +62,12 @@ int32_t StreamingDownload::SendHello() {
     return ctx_.ok() ? 1 : -1;
 }
 
+bool StreamingDownload::ProgrammerAnswers() {
+    buildFrame(streaming::BuildHello());
+    ctx_.frames.SendFramed();
+    return ctx_.ok() && replyStartsWith(ctx_.frames.ReadReplyTimed(), streaming::kHelloReply);
+}
+
 int32_t StreamingDownload::SendSecurityMode() {
     ctx_.reporter.ShowStatus(LineClass::Progress, "Security cmd");
     buildFrame(streaming::BuildSecurityMode());

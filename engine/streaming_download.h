@@ -60,6 +60,8 @@ public:
     // Each returns 0 on success, a positive value on failure, -1 when the
     // worker's error is latched.
     int32_t SendHello();
+    // One hello, one timed read: true when a running flash programmer answered it.
+    bool ProgrammerAnswers();
     int32_t SendSecurityMode();
     int32_t SendPartitionTable();
     int32_t SendPartitionTableOverride();

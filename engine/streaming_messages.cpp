@@ -56,7 +56,8 @@ std::vector<uint8_t> BuildWriteFlash() { return {kWriteFlash, 0, 0, 0, 0}; }
 
 bool IsOpenAccepted(std::span<const uint8_t> payload) {
     if (payload.empty()) return false;
-    if (payload[0] == kOpenMultiImageReply) return true;
+    // The open answer carries a status: anything but 0 is the device refusing the image.
+    if (payload[0] == kOpenMultiImageReply) return payload.size() > 1 && payload[1] == 0x00;
     return payload.size() > 1 && payload[1] == 0x00 && payload[0] != kNak && payload[0] != kError;
 }
 

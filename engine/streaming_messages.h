@@ -63,8 +63,8 @@ std::vector<uint8_t> BuildPowerOff();
 std::vector<uint8_t> BuildTransmit(uint8_t code, uint32_t offset, uint32_t length, uint16_t checkValue);
 std::vector<uint8_t> BuildWriteFlash();
 
-// Open reply: 0x1C, or a reply whose byte 1 is 0x00 that is neither a negative
-// acknowledgement nor an error report (those also carry 0x00 there).
+// Open reply: 0x1C with status 0x00, or a reply whose byte 1 is 0x00 that is neither a
+// negative acknowledgement nor an error report (those also carry 0x00 there).
 bool IsOpenAccepted(std::span<const uint8_t> payload);
 
 // The stream write acknowledgement after unstuffing: 08 and the echoed address.

@@ -109,7 +109,13 @@ void Device::FillModel() {
     std::lock_guard lock(model_.mutex);
     model_.settings.projectType = static_cast<uint32_t>(std::max(0, profile_.project));
     model_.settings.platformByte = profile_.diagPlatform;
+    model_.settings.serviceProgrammingCode = profile_.serviceCode;
+    model_.settings.securityLock = profile_.securityLock;
+    model_.settings.protectedNvItems = profile_.protectedNvItems;
+    model_.settings.lockAnswer = profile_.lockAnswer;
+    model_.locked = profile_.securityLock;
     model_.settings.dmssMaxWriteSize = static_cast<uint16_t>(profile_.dmssMaxWriteSize);
+    model_.settings.dmssParamsLeadingFlag = profile_.dmssParamsLeadingFlag;
     model_.softwareVersion = profile_.atiVersion;
     for (const auto& spec : profile_.nvItems) {
         NvItem item;
@@ -120,7 +126,8 @@ void Device::FillModel() {
     }
     for (const auto& spec : profile_.rfNvItems) model_.nv.SetRf({static_cast<uint16_t>(spec.id), spec.data});
     for (const auto& entry : profile_.efs) {
-        const bool ok = entry.directory ? model_.efs.AddDir(entry.path) : model_.efs.AddFile(entry.path, entry.data);
+        const bool ok = entry.directory ? model_.efs.AddDir(entry.path, entry.permissions.value_or(0777))
+                                        : model_.efs.AddFile(entry.path, entry.data, entry.permissions.value_or(0666));
         if (!ok) throw std::runtime_error(fmt::format("profile: EFS entry {} does not fit the tree", entry.path));
     }
     if (profile_.efsImageWipes) model_.CaptureWipedFactory();
@@ -174,12 +181,8 @@ void Device::CreatePorts(UsbPersonality personality, const std::vector<int>& num
         port.role = spec.role;
         port.interfaceNumber = spec.number;
         port.interfaceName = profile_.interfaceStrings ? spec.name : std::string();
-        if (auto it = retained_.find(port.name); it != retained_.end()) {
-            port.pty = std::move(it->second);
-            retained_.erase(it);
-        } else {
-            port.pty = std::make_unique<platform::PtyPair>();
-        }
+        // Every enumeration is a new tty, even under an old name: a client must open it again.
+        port.pty = std::make_unique<platform::PtyPair>();
         SetNonBlocking(port.pty->masterFd());
         if (IsBinaryRole(spec.role)) {
             port.engine = std::make_unique<DiagPortEngine>(model_, EnginePersonality(spec.role), &hooks_);
@@ -190,6 +193,7 @@ void Device::CreatePorts(UsbPersonality personality, const std::vector<int>& num
         entries.push_back({port.name, spec.number, port.interfaceName, port.pty->slavePath()});
         ports_.push_back(std::move(port));
     }
+    // The old ttys go now: a client still holding one reads its hang-up.
     retained_.clear();
     if (personality == UsbPersonality::Normal) composition_ = ComposeUsb(modem_);
     if (personality == UsbPersonality::Storage) composition_ = UsbComposition{"", ModemDisk()};

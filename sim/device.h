@@ -97,7 +97,8 @@ private:
     UsbComposition composition_;
     std::vector<int> lastNumbers_;
     // Pseudo-terminals of ports that come back under the same name, kept while the device is
-    // off the bus so a client handle to the old port keeps working once it is back.
+    // off the bus so a client still reads the reply sent just before it left; they hang up when
+    // the device enumerates again with new ones.
     std::map<std::string, std::unique_ptr<platform::PtyPair>> retained_;
     std::optional<PendingPlug> pending_;
     uint64_t enumerations_ = 0;

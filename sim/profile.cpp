@@ -223,10 +223,29 @@ void ApplyJson(Profile& p, const json& j) {
             p.identity[key] = Text(value, "identity." + key);
         }
     }
-    if (j.contains("diag") && j["diag"].contains("platform"))
-        p.diagPlatform = static_cast<uint8_t>(Integer(j["diag"]["platform"], "diag.platform", 0, 255));
+    if (j.contains("diag")) {
+        const auto& d = j["diag"];
+        if (d.contains("platform")) p.diagPlatform = static_cast<uint8_t>(Integer(d["platform"], "diag.platform", 0, 255));
+        if (d.contains("spc")) {
+            p.serviceCode = Text(d["spc"], "diag.spc");
+            if (p.serviceCode.size() != 6) Fail("diag.spc", "must be six characters");
+        }
+        if (d.contains("security_lock")) p.securityLock = Flag(d["security_lock"], "diag.security_lock");
+        if (d.contains("protected_nv")) {
+            if (!d["protected_nv"].is_array()) Fail("diag.protected_nv", "expected an array");
+            p.protectedNvItems.clear();
+            for (const auto& id : d["protected_nv"])
+                p.protectedNvItems.push_back(static_cast<uint16_t>(Integer(id, "diag.protected_nv", 0, 0xFFFF)));
+        }
+        if (d.contains("lock_answer")) {
+            p.lockAnswer = static_cast<uint8_t>(Integer(d["lock_answer"], "diag.lock_answer", 0, 255));
+            if (p.lockAnswer != 0x42 && p.lockAnswer != 0x47) Fail("diag.lock_answer", "must be 0x42 or 0x47");
+        }
+    }
     if (j.contains("dmss") && j["dmss"].contains("max_write_size"))
         p.dmssMaxWriteSize = static_cast<uint32_t>(Integer(j["dmss"]["max_write_size"], "dmss.max_write_size", 1, 0xFFFF));
+    if (j.contains("dmss") && j["dmss"].contains("params_leading_flag"))
+        p.dmssParamsLeadingFlag = Flag(j["dmss"]["params_leading_flag"], "dmss.params_leading_flag");
     if (j.contains("nv_items")) {
         if (!j["nv_items"].is_array()) Fail("nv_items", "expected an array");
         p.nvItems.clear();
@@ -264,6 +283,8 @@ void ApplyJson(Profile& p, const json& j) {
             entry.path = CheckEfsPath(w + ".path", Text(e.value("path", json()), w + ".path"));
             entry.directory = e.contains("dir") && Flag(e["dir"], w + ".dir");
             if (!entry.directory) entry.data = Data(e, w);
+            if (e.contains("permissions"))
+                entry.permissions = static_cast<uint32_t>(Integer(e["permissions"], w + ".permissions", 0, 07777));
             p.efs.push_back(std::move(entry));
         }
     }
@@ -320,11 +341,11 @@ Profile DefaultProfile() {
     p.rfNvItems.push_back({20208, Pattern(20208, 32)});
     p.rfNvItems.push_back({6503, Pattern(6503, 10)});
     p.efs = {
-        {"/nvm", true, {}},
-        {"/nvm/num", true, {}},
-        {"/nvm/num/888", false, Bytes("factory calibration 888\n")},
-        {"/wifi", true, {}},
-        {"/wifi/cal.bin", false, Pattern(77, 256)},
+        {"/nvm", true, {}, std::nullopt},
+        {"/nvm/num", true, {}, std::nullopt},
+        {"/nvm/num/888", false, Bytes("factory calibration 888\n"), std::nullopt},
+        {"/wifi", true, {}, std::nullopt},
+        {"/wifi/cal.bin", false, Pattern(77, 256), std::nullopt},
     };
     return p;
 }

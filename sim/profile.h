@@ -60,6 +60,7 @@ struct EfsEntrySpec {
     std::string path;           // absolute device path, "/" separated
     bool directory = false;
     std::vector<uint8_t> data;  // file contents
+    std::optional<uint32_t> permissions;  // 0777 for directories and 0666 for files when absent
 };
 
 struct Profile {
@@ -93,7 +94,12 @@ struct Profile {
 
     // Binary protocols (used by the protocol handlers and the device model).
     uint8_t diagPlatform = 0;      // byte 8 of the extended build id reply
+    std::string serviceCode = "000000";  // the service programming code the unit accepts
+    bool securityLock = false;           // NV writes and protected reads refused until it is sent
+    std::vector<uint16_t> protectedNvItems;
+    uint8_t lockAnswer = 0x42;           // the refusal behind the lock: 0x42 or 0x47
     uint32_t dmssMaxWriteSize = 0x4000;
+    bool dmssParamsLeadingFlag = false;  // the bootloader's parameter answer starts with a flag
     std::vector<NvItemSpec> nvItems;
     std::vector<RfNvItemSpec> rfNvItems;
     std::vector<EfsEntrySpec> efs;

@@ -85,7 +85,15 @@ bool DeviceModel::AdoptVersionFromAmss(const std::vector<uint8_t>& image) {
 void DeviceModel::OnRestart() {
     testMode = false;
     offline = false;
+    locked = settings.securityLock;
     ram.Clear();
+}
+
+uint8_t DeviceModel::NvLockAnswer(uint16_t id, bool write) const {
+    if (!locked) return 0;
+    const bool guarded = write || std::find(settings.protectedNvItems.begin(), settings.protectedNvItems.end(), id) !=
+                                      settings.protectedNvItems.end();
+    return guarded ? settings.lockAnswer : 0;
 }
 
 uint64_t DeviceModel::Counter(const std::string& kind) const {
@@ -99,6 +107,7 @@ nlohmann::json DeviceModel::ToJson() const {
     out["software_version"] = softwareVersion;
     out["test_mode"] = testMode;
     out["offline"] = offline;
+    out["locked"] = locked;
     out["factory_restores"] = factoryRestores_;
 
     json nvItems = json::array();

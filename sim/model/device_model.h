@@ -30,6 +30,11 @@ struct DeviceSettings {
     std::string buildId = "FLINTCAST-SIM";
     std::string modelName = "FC-SIM";
     std::string serviceProgrammingCode = "000000";
+    // The security lock: while it is on (from every boot until the service programming code is
+    // accepted) NV writes and reads of the protected items are refused with `lockAnswer`.
+    bool securityLock = false;
+    std::vector<uint16_t> protectedNvItems;
+    uint8_t lockAnswer = 0x42;
     // Download-mode bootloader parameters.
     uint16_t dmssMaxWriteSize = 0x4000;
     uint8_t dmssVersion = 8;
@@ -37,6 +42,7 @@ struct DeviceSettings {
     uint8_t dmssModel = 0x2A;
     uint8_t dmssDeviceSize = 0x1B;
     uint8_t dmssDeviceType = 0x04;
+    bool dmssParamsLeadingFlag = false;  // the parameter answer starts with a flag, as some bootloaders send it
     // Streaming download parameters.
     std::string flashId = "FCSIM-NAND";
     uint32_t streamBlockSize = 0x400;
@@ -61,6 +67,11 @@ public:
     // Set by the diagnostic mode switch (factory test mode); cleared on every reset.
     bool testMode = false;
     bool offline = false;
+    // The security lock is on (settings.securityLock) until the code is accepted; on again at boot.
+    bool locked = false;
+
+    // The answer that refuses an NV request behind the lock, or 0 when the lock lets it pass.
+    uint8_t NvLockAnswer(uint16_t id, bool write) const;
 
     // Remembers the current NV items, RF NV items and EFS tree as the factory state.
     // Call once after the profile has filled the model.

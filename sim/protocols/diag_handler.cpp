@@ -99,11 +99,12 @@ std::vector<uint8_t> DiagHandler::ExtendedBuildId(std::span<const uint8_t> req) 
     return reply;
 }
 
-// Service programming code: 41 and six digits -> 41 and 1 (accepted) or 0 (refused).
+// Service programming code: 41 and six digits -> 41 and 1 (accepted, the lock opens) or 0 (refused).
 std::vector<uint8_t> DiagHandler::ServiceCode(std::span<const uint8_t> req) const {
     if (req.size() != 7) return DiagRefusal(kDiagBadLength, req);
     const std::string code(req.begin() + 1, req.end());
     const bool match = code == model_.settings.serviceProgrammingCode;
+    if (match) model_.locked = false;
     return {diag_cmd::kServiceCode, static_cast<uint8_t>(match ? 1 : 0)};
 }
 

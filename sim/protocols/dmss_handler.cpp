@@ -96,7 +96,7 @@ void DmssHandler::Parameters(std::span<const uint8_t> req, EngineOutput& out) {
     reply.push_back(s.dmssModel);
     reply.push_back(s.dmssDeviceSize);
     reply.push_back(s.dmssDeviceType);
-    Reply(out, reply, false);
+    Reply(out, reply, s.dmssParamsLeadingFlag);
 }
 
 // Write: 0F, address (4), length (2), data.

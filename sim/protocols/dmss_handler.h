@@ -1,7 +1,7 @@
 #pragma once
 // The download-mode bootloader (DMSS download protocol). Multi-byte fields are big-endian.
-// Acknowledgements carry a leading flag; the parameter answer does not (the client reads
-// it as exactly 11 bytes starting with its code).
+// Acknowledgements carry a leading flag; the parameter answer does not, unless the profile
+// asks for the bootloaders that send one there too.
 #include <cstdint>
 
 #include "sim/protocols/protocol_handler.h"

@@ -30,15 +30,16 @@ std::vector<uint8_t> ErrnoOnly(std::span<const uint8_t> req, int32_t err) {
     return reply;
 }
 
-template <typename Map>
-int32_t LowestFree(const Map& map, int32_t first, size_t limit) {
-    if (map.size() >= limit) return -1;
-    int32_t handle = first;
-    while (map.count(handle)) ++handle;
+}  // namespace
+
+// Files and directories share one descriptor table, as on the device: the first handles are
+// taken by the file system itself, and a closed handle is given out again.
+int32_t EfsService::FreeHandle(size_t openLimit, size_t openNow) const {
+    if (openNow >= openLimit) return -1;
+    int32_t handle = kFirstHandle;
+    while (files_.count(handle) || dirs_.count(handle)) ++handle;
     return handle;
 }
-
-}  // namespace
 
 std::string EfsService::KindOf(std::span<const uint8_t> request) {
     if (request.size() < kHeader) return "diag.efs.short";
@@ -89,7 +90,7 @@ std::vector<uint8_t> EfsService::Open(std::span<const uint8_t> req, DeviceModel&
     const bool writable = access == kWriteOnly || access == kReadWrite;
 
     int32_t err = efs_errno::kOk;
-    const int32_t handle = LowestFree(files_, 0, kMaxOpenFiles);
+    const int32_t handle = FreeHandle(kMaxOpenFiles, files_.size());
     if (handle < 0) {
         err = efs_errno::kTooManyOpen;
     } else if (access == kAccessMask) {
@@ -188,7 +189,7 @@ std::vector<uint8_t> EfsService::OpenDirectory(std::span<const uint8_t> req, Dev
     if (!wire::CString(req, kHeader, path)) return DiagRefusal(kDiagBadParameter, req);
     std::vector<std::string> names;
     int32_t err = model.efs.List(path, names);
-    const int32_t handle = LowestFree(dirs_, 1, kMaxOpenDirs);
+    const int32_t handle = FreeHandle(kMaxOpenDirs, dirs_.size());
     if (err == efs_errno::kOk && handle < 0) err = efs_errno::kTooManyOpen;
     auto reply = Header(req);
     if (err != efs_errno::kOk) {

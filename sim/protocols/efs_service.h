@@ -30,6 +30,7 @@ class EfsService {
 public:
     static constexpr size_t kMaxOpenFiles = 8;
     static constexpr size_t kMaxOpenDirs = 4;
+    static constexpr int32_t kFirstHandle = 3;
     static constexpr uint32_t kMaxReadBytes = 2048;
 
     // `request` starts with 4B 13 and the command code. Returns the reply payload.
@@ -49,6 +50,9 @@ private:
     };
     std::map<int32_t, OpenFile> files_;
     std::map<int32_t, OpenDir> dirs_;
+
+    // The lowest handle neither table holds, from kFirstHandle; -1 when `openNow` is at the limit.
+    int32_t FreeHandle(size_t openLimit, size_t openNow) const;
 
     std::vector<uint8_t> Open(std::span<const uint8_t> req, DeviceModel& model);
     std::vector<uint8_t> Close(std::span<const uint8_t> req);

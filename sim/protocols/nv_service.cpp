@@ -32,6 +32,7 @@ std::vector<uint8_t> HandleNvRead(std::span<const uint8_t> request, DeviceModel&
                                   ProtocolFaultHooks* faults) {
     if (request.size() != kNvRequestBytes) return DiagRefusal(kDiagBadLength, request);
     const uint16_t id = wire::Le16(request, 1);
+    if (const uint8_t refusal = model.NvLockAnswer(id, false)) return DiagRefusal(refusal, request);
     if (const auto status = Override(faults, id); status && *status != 0) {
         return NvAnswer(request[0], id, {}, *status);
     }
@@ -43,6 +44,7 @@ std::vector<uint8_t> HandleNvWrite(std::span<const uint8_t> request, DeviceModel
                                    ProtocolFaultHooks* faults) {
     if (request.size() != kNvRequestBytes) return DiagRefusal(kDiagBadLength, request);
     const uint16_t id = wire::Le16(request, 1);
+    if (const uint8_t refusal = model.NvLockAnswer(id, true)) return DiagRefusal(refusal, request);
     std::array<uint8_t, kNvItemBytes> data{};
     std::copy_n(request.begin() + 3, kNvItemBytes, data.begin());
     if (const auto status = Override(faults, id); status && *status != 0) {

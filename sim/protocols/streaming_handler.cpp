@@ -57,7 +57,13 @@ void StreamingHandler::HandleFrame(std::span<const uint8_t> req, EngineOutput& o
     const uint8_t code = req[0];
     switch (Admit(KindOf(code))) {
     case RequestFault::Ignore: return;
-    case RequestFault::Refuse: return Error(out, stream_err::kOperationFailed, "operation failed");
+    case RequestFault::Refuse:
+        // A programmer refuses an image the way its open answer allows: a status other than 0.
+        if (code == stream_cmd::kOpenMulti) {
+            const uint8_t refused[] = {stream_cmd::kOpenMultiReply, kOpenRefused};
+            return Reply(out, refused, true);
+        }
+        return Error(out, stream_err::kOperationFailed, "operation failed");
     case RequestFault::None: break;
     }
     const bool wasClose = lastWasClose_;

@@ -50,6 +50,9 @@ inline constexpr uint32_t kInvalidSecurityMode = 0x13;
 inline constexpr uint32_t kUnknownImage = 0x14;
 }  // namespace stream_err
 
+// Status of an open answer that refuses the image.
+inline constexpr uint8_t kOpenRefused = 0x01;
+
 namespace partition_status {
 inline constexpr uint8_t kAccepted = 0;
 inline constexpr uint8_t kDiffers = 1;  // the device holds another table; needs the override

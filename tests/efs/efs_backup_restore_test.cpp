@@ -178,6 +178,28 @@ TEST(PartOfEfs, RemovesCreatesAndAddsFiles) {
     EXPECT_TRUE(tree.count("/pe/keep/x") && tree.count("/pe/keep/inner"));
 }
 
+TEST(PartOfEfs, RemovesOnlyFilesOpenToEveryone) {
+    // 0644 and 0444 files are the unit's own: they stay, and so does their folder. The
+    // device hands out its own handles (from 3), which every request must name.
+    json owned = Text("/pe/mixed/owned", "o");
+    owned["permissions"] = "0x1A4";
+    json sealed = Text("/pe/mixed/sealed", "s");
+    sealed["permissions"] = "0x124";
+    EfsRig rig(json::array({Dir("/pe"), Text("/pe/mixed/shared", "1"), owned, sealed}));
+    ASSERT_TRUE(rig.ready()) << rig.sim.log();
+    config::ProjectConfig config;
+    config.removeDirs = {"/pe/mixed"};
+    engine::ApplyPartOfEfs(rig.efs, config, {});
+    ASSERT_EQ(rig.rig.errors().size(), 1u) << rig.rig.reporter.statusText();
+    EXPECT_NE(rig.rig.errors()[0].find("[EFS] Fail to remove the root of folder"), std::string::npos)
+        << rig.rig.errors()[0];
+    const auto tree = rig.sim.Tree();
+    EXPECT_FALSE(tree.count("/pe/mixed/shared"));
+    EXPECT_TRUE(tree.count("/pe/mixed/owned"));
+    EXPECT_TRUE(tree.count("/pe/mixed/sealed"));
+    EXPECT_EQ(rig.sim.Requests("diag.efs.unlink"), 1u);
+}
+
 TEST(PartOfEfs, MissingStagedFileIsAnError) {
     EfsRig rig(json::array({Dir("/pe")}));
     ASSERT_TRUE(rig.ready()) << rig.sim.log();

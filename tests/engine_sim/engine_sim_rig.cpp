@@ -74,6 +74,7 @@ bool EngineSimRig::Start() {
     nlohmann::json profile = {{"project", device.project}, {"dmss", {{"max_write_size", writeSize}}}};
     if (device.shiftPorts) profile["usb"]["shift_ports"] = true;
     if (!device.interfaceStrings) profile["usb"]["interface_strings"] = false;
+    profile.merge_patch(device.profile);
     const fs::path profilePath = dir_.path() / "profile.json";
     std::ofstream(profilePath) << profile.dump();
     std::vector<std::string> args = {"--profile", profilePath.string(), "--time-scale", fmt::format("{}", device.scale)};

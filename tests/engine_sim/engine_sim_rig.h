@@ -38,12 +38,14 @@ struct SimDevice {
     bool shiftPorts = false;
     bool interfaceStrings = true;  // false: the ports are found only by probing
     std::string faults;  // --faults
+    nlohmann::json profile = nlohmann::json::object();  // merged over the rig's own profile
 
     SimDevice& Project(int32_t p) { project = p; return *this; }
     SimDevice& Scale(double s) { scale = s; return *this; }
     SimDevice& ShiftPorts(bool on = true) { shiftPorts = on; return *this; }
     SimDevice& Nameless() { interfaceStrings = false; return *this; }
     SimDevice& Faults(std::string spec) { faults = std::move(spec); return *this; }
+    SimDevice& Profile(nlohmann::json extra) { profile = std::move(extra); return *this; }
 };
 
 class EngineSimRig {

@@ -87,3 +87,72 @@ TEST(NvSimulator, ProjectBackupKeepsInactiveItems) {
     EXPECT_TRUE(w.errors().empty());
     EXPECT_TRUE(w.posted("Restore NV......OK"));
 }
+
+TEST(NvSimulator, RefusedSwitchToFactoryTestModeLatchesEveryRfStep) {
+    DevsimRig sim(kProfile);
+    ASSERT_TRUE(sim.ready) << sim.log();
+    auto& w = sim.worker;
+    w.config.lteType = "LTE";
+    NvItems nv(w.ctx, *sim.at);
+    const fs::path nv1Bak = sim.backup() / "nv1.bak";
+    nv.SetBackupPaths((sim.backup() / "nv.bak").string(), nv1Bak.string());
+    nv.BuildNvLists();
+    nv.BackupRfNvItems();
+    ASSERT_TRUE(w.errors().empty());
+    const auto before = Items(sim.State(), "rf_nv_items");
+
+    // The calibration is out of reach once the device refuses the switch: backup, restore and
+    // the item fix each end the run's hope of passing instead of going on after a notice.
+    sim.Ctl({"fault", "refuse:diag.mode_switch@*"});
+    const std::vector<void (NvItems::*)()> steps{&NvItems::BackupRfNvItems, &NvItems::RestoreRfNvItems,
+                                                  &NvItems::FixRfNv20208};
+    for (size_t i = 0; i < steps.size(); ++i) {
+        w.reporter.ClearError();
+        (nv.*steps[i])();
+        EXPECT_FALSE(w.ctx.ok()) << "step " << i;
+        ASSERT_EQ(w.errors().size(), i + 1) << "step " << i;
+        EXPECT_NE(w.errors().back().find("Fail to switch mode for the RF NV items"), std::string::npos);
+    }
+    EXPECT_TRUE(fs::exists(nv1Bak));
+    EXPECT_EQ(Items(sim.State(), "rf_nv_items"), before);
+}
+
+// A unit whose security lock is on, or that does not know the request, answers with a DIAG
+// refusal: the request is not repeated and the error names the item and the reason.
+TEST(NvSimulator, RefusedRequestsEndAtOnceNamingTheItem) {
+    nlohmann::json profile = nlohmann::json::parse(kProfile);
+    profile["diag"] = {{"security_lock", true}, {"spc", "123456"}, {"protected_nv", {141}}, {"lock_answer", "0x47"}};
+    DevsimRig sim(profile.dump());
+    ASSERT_TRUE(sim.ready) << sim.log();
+    auto& w = sim.worker;
+    NvItems nv(w.ctx, *sim.at);
+    nv.SetBackupPaths((sim.backup() / "nv.bak").string(), (sim.backup() / "nv1.bak").string());
+    nv.BuildNvLists();
+    size_t position = 0;
+    while (position < nv.nvList().size() && nv.nvList()[position].id != 141) ++position;
+    ASSERT_LT(position, nv.nvList().size());
+
+    nv.BackupNvItems();
+    ASSERT_EQ(w.errors().size(), 1u);
+    EXPECT_EQ(w.errors()[0],
+              "ERROR, [141]:NV request refused, the unit's security lock is on (service programming code not "
+              "accepted) (answer 0x47), Error code: 0");
+    EXPECT_EQ(sim.State()["model"]["requests"].value("diag.nv_read", 0u), position + 1);
+
+    // Writes are behind the lock as well.
+    w.reporter.ClearError();
+    nv.WriteNvCommand("550", "01");
+    ASSERT_EQ(w.errors().size(), 2u);
+    EXPECT_NE(w.errors()[1].find("[550]:NV request refused, the unit's security lock is on"), std::string::npos);
+    EXPECT_EQ(sim.State()["model"]["requests"].value("diag.nv_write", 0u), 1u);
+
+    // A request the unit does not know.
+    sim.Ctl({"fault", "refuse:diag.nv_read@*"});
+    w.reporter.ClearError();
+    nv.BackupNvItems();
+    ASSERT_EQ(w.errors().size(), 3u);
+    EXPECT_NE(w.errors()[2].find("NV request refused, the unit does not know the command (answer 0x13)"),
+              std::string::npos)
+        << w.errors()[2];
+    EXPECT_EQ(sim.State()["model"]["requests"].value("diag.nv_read", 0u), position + 2);
+}

@@ -44,6 +44,7 @@ protected:
         setup.environment = &env;
         setup.config = c;
         setup.images.totalBytes = 1000;
+        setup.images.listedFiles = 1;
         setup.logRoot = dir.path() / "logs";
         setup.autotestMarker = dir.path() / "autotest";
         setup.backupRoot = (backupTop / "2026_12_08").string();  // today's folder: the backup is older

@@ -40,6 +40,7 @@ protected:
         setup.environment = &env;
         setup.config = std::move(config);
         setup.images.totalBytes = 1000;
+        setup.images.listedFiles = 1;
         setup.logRoot = dir.path() / "logs";
         setup.autotestMarker = dir.path() / "autotest";
         auto controller = std::make_unique<RunController>(std::move(setup));
@@ -148,6 +149,7 @@ TEST_F(RunControllerExtrasTest, PackageChoiceAtStartReplacesConfigurationAndImag
     second.caption = "Second package";
     env.selectedConfig = second;
     env.selectedImages.totalBytes = 4242;
+    env.selectedImages.listedFiles = 1;
     env.boxes = {};  // stop at the port check, after the choice
     auto controller = Make(first);
     EXPECT_FALSE(controller->StartClick());

@@ -47,6 +47,7 @@ protected:
         setup.environment = &env;
         setup.config = std::move(config);
         setup.images.totalBytes = imageBytes;
+        setup.images.listedFiles = imageBytes > 0 ? 1 : 0;
         setup.logRoot = dir.path() / "logs";
         setup.autotestMarker = dir.path() / "autotest";
         setup.autotestFlag = autotest;

@@ -87,16 +87,29 @@ TEST(DevsimProgram, AnswersAtOnTheModemPortAndNvReadsOnTheDiagPort) {
     EXPECT_NE(modem2.ReadUntil("OK\r\n").find("SN-NEW"), std::string::npos);
 }
 
-TEST(DevsimProgram, SwitchToDownloadReenumeratesAndKeepsTheReplyForTheOldHandle) {
+TEST(DevsimProgram, SwitchToDownloadReenumeratesAsANewTtyUnderTheSameName) {
     SimProcess sim({"--time-scale", "0.05"});
     PortClient diag(sim.dev("ttyUSB0"));
+    const auto before = std::filesystem::read_symlink(sim.dev("ttyUSB0"));
     diag.Write(Frame({0x3A}));
-    // The ports vanish, then the download port comes back under the same number.
-    ASSERT_TRUE(sim.WaitForDev({}, 2s));
-    ASSERT_TRUE(sim.WaitForDev({"ttyUSB0"}, 5s));
+    // The reply goes out before the device leaves the bus.
     const auto frame = diag.ReadFrame();
     ASSERT_TRUE(frame);
     EXPECT_EQ(Unframe(*frame), std::vector<uint8_t>{0x3A});
+    // The ports vanish, then the download port comes back under the same number, as a new tty:
+    // the old handle hears nothing more, a new one talks to the bootloader.
+    ASSERT_TRUE(sim.WaitForDev({}, 2s));
+    ASSERT_TRUE(sim.WaitForDev({"ttyUSB0"}, 5s));
+    EXPECT_NE(std::filesystem::read_symlink(sim.dev("ttyUSB0")), before);
+    try {
+        diag.Write(Frame({0x06}));  // a hung-up tty may refuse the write outright
+    } catch (const std::runtime_error&) {
+    }
+    EXPECT_FALSE(diag.ReadFrame(std::chrono::milliseconds(300)));
+    PortClient download(sim.dev("ttyUSB0"));
+    download.Write(Frame({0x06}));
+    const auto ack = download.ReadFrame();
+    ASSERT_TRUE(ack);
     // The state file follows the dev entries a moment later.
     nlohmann::json state;
     flintcast::testing::WaitUntil([&] {

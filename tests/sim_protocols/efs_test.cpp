@@ -36,39 +36,46 @@ TEST_F(EfsTest, StatReportsErrnoModeSizeAndLinkCount) {
     EXPECT_EQ(Errno(Ask(engine, Efs(0x0F, Path("/user/none")))), 2u);
 }
 
-TEST_F(EfsTest, ReadsAFileInBlocksThroughHandleZero) {
+TEST_F(EfsTest, ReadsAFileInBlocksThroughTheHandleItWasGiven) {
     const Bytes open = Ask(engine, Efs(0x02, Concat(Concat(Le32(0), Le32(0x124)), Path("/user/cfg/a.dat"))));
-    EXPECT_EQ(Le32At(open, 4), 0u);  // handle 0
+    EXPECT_EQ(Le32At(open, 4), 3u);  // the first handle the file system gives out
     EXPECT_EQ(Le32At(open, 8), 0u);
+    // Handle 0 is no open file.
+    EXPECT_EQ(Errno(Ask(engine, Efs(0x04, Concat(Concat(Le32(0), Le32(512)), Le32(0)))), 16), 9u);
     size_t total = 0;
     for (uint32_t offset : {0u, 512u}) {
-        const Bytes read = Ask(engine, Efs(0x04, Concat(Concat(Le32(0), Le32(512)), Le32(offset))));
+        const Bytes read = Ask(engine, Efs(0x04, Concat(Concat(Le32(3), Le32(512)), Le32(offset))));
         ASSERT_GE(read.size(), 20u);
-        EXPECT_EQ(Bytes(read.begin() + 3, read.begin() + 8), Bytes(5, 0));
+        EXPECT_EQ(Le32At(read, 4), 3u);
         EXPECT_EQ(Le32At(read, 8), offset);
         EXPECT_EQ(Le32At(read, 12), read.size() - 20);
         for (size_t i = 20; i < read.size(); ++i) ASSERT_EQ(read[i], 0x5A);
         total += read.size() - 20;
     }
     EXPECT_EQ(total, 1000u);
-    EXPECT_EQ(Errno(Ask(engine, Efs(0x03, Le32(0)))), 0u);
-    EXPECT_EQ(Errno(Ask(engine, Efs(0x03, Le32(0)))), 9u);  // already closed
-    const Bytes stale = Ask(engine, Efs(0x04, Concat(Concat(Le32(0), Le32(512)), Le32(0))));
+    // A directory opened meanwhile takes the next handle; a closed one is given out again.
+    const Bytes dir = Ask(engine, Efs(0x0B, Path("/user/cfg")));
+    EXPECT_EQ(Le32At(dir, 4), 4u);
+    EXPECT_EQ(Errno(Ask(engine, Efs(0x03, Le32(3)))), 0u);
+    EXPECT_EQ(Errno(Ask(engine, Efs(0x03, Le32(3)))), 9u);  // already closed
+    const Bytes stale = Ask(engine, Efs(0x04, Concat(Concat(Le32(3), Le32(512)), Le32(0))));
     EXPECT_EQ(Errno(stale, 16), 9u);
+    const Bytes again = Ask(engine, Efs(0x02, Concat(Concat(Le32(0), Le32(0x124)), Path("/user/cfg/a.dat"))));
+    EXPECT_EQ(Le32At(again, 4), 3u);
 }
 
 TEST_F(EfsTest, WritesAFileTheWayTheRestoreDoes) {
     EXPECT_EQ(Errno(Ask(engine, Efs(0x13, Path("")))), 0u);
     const Bytes open = Ask(engine, Efs(0x02, Concat(Concat(Le32(0x241), Le32(0x1B6)), Path("/user/cfg/a.dat"))));
-    EXPECT_EQ(open[4], 0);
+    EXPECT_EQ(Le32At(open, 4), 3u);
     EXPECT_EQ(Le32At(open, 8), 0u);
     EXPECT_EQ(model.efs.Find("/user/cfg/a.dat")->contents.size(), 0u);  // truncated
     const Bytes first(1488, 0x01), second(12, 0x02);
-    EXPECT_EQ(Errno(Ask(engine, Efs(0x05, Concat(Concat(Le32(0), Le32(0)), first))), 16), 0u);
-    const Bytes w2 = Ask(engine, Efs(0x05, Concat(Concat(Le32(0), Le32(1488)), second)));
-    EXPECT_EQ(w2[4], 0);
+    EXPECT_EQ(Errno(Ask(engine, Efs(0x05, Concat(Concat(Le32(3), Le32(0)), first))), 16), 0u);
+    const Bytes w2 = Ask(engine, Efs(0x05, Concat(Concat(Le32(3), Le32(1488)), second)));
+    EXPECT_EQ(Le32At(w2, 4), 3u);
     EXPECT_EQ(Le32At(w2, 12), 12u);
-    EXPECT_EQ(Errno(Ask(engine, Efs(0x03, Le32(0)))), 0u);
+    EXPECT_EQ(Errno(Ask(engine, Efs(0x03, Le32(3)))), 0u);
     const auto& contents = model.efs.Find("/user/cfg/a.dat")->contents;
     ASSERT_EQ(contents.size(), 1500u);
     EXPECT_EQ(contents[1487], 0x01);
@@ -83,13 +90,13 @@ TEST_F(EfsTest, WritesAFileTheWayTheRestoreDoes) {
 TEST_F(EfsTest, ListsADirectoryWithTypeModeAndNameAtTheirOffsets) {
     const Bytes open = Ask(engine, Efs(0x0B, Path("user/cfg")));  // leading slash dropped by the tool
     ASSERT_EQ(open.size(), 12u);
-    EXPECT_EQ(open[4], 1);  // directory handle 1
+    EXPECT_EQ(Le32At(open, 4), 3u);  // the first handle the file system gives out
     std::vector<std::pair<std::string, uint8_t>> seen;
     for (uint32_t seq = 1;; ++seq) {
-        const Bytes entry = Ask(engine, Efs(0x0C, Concat(Le32(1), Le32(seq))));
+        const Bytes entry = Ask(engine, Efs(0x0C, Concat(Le32(3), Le32(seq))));
         ASSERT_GE(entry.size(), 41u);
         EXPECT_EQ(entry[3], 0);
-        EXPECT_EQ(entry[4], 1);
+        EXPECT_EQ(Le32At(entry, 4), 3u);
         EXPECT_EQ(entry.back(), 0);
         const std::string name(entry.begin() + 40, entry.end() - 1);
         if (entry[16] == 0 && entry[20] == 0) {
@@ -100,7 +107,7 @@ TEST_F(EfsTest, ListsADirectoryWithTypeModeAndNameAtTheirOffsets) {
         ASSERT_LT(seq, 10u);
     }
     EXPECT_EQ(seen, (std::vector<std::pair<std::string, uint8_t>>{{"a.dat", 0x81}, {"sub", 0x41}}));
-    EXPECT_EQ(Errno(Ask(engine, Efs(0x0D, Le32(1)))), 0u);
+    EXPECT_EQ(Errno(Ask(engine, Efs(0x0D, Le32(3)))), 0u);
     const Bytes missing = Ask(engine, Efs(0x0B, Path("/none")));
     EXPECT_EQ(missing[4], 0);
     EXPECT_EQ(Le32At(missing, 8), 2u);

@@ -25,8 +25,10 @@ TEST(StreamingMessages, RequestLayouts) {
     EXPECT_EQ(write.size(), 1029u);
 
     // A negative acknowledgement or an error report carries 0x00 in byte 1 as
-    // well; neither opens an image.
-    EXPECT_TRUE(engine::streaming::IsOpenAccepted(Bytes{0x1C, 0x01}));
+    // well; neither opens an image. The open answer with a status other than 0 is a refusal.
+    EXPECT_TRUE(engine::streaming::IsOpenAccepted(Bytes{0x1C, 0x00}));
+    EXPECT_FALSE(engine::streaming::IsOpenAccepted(Bytes{0x1C, 0x01}));
+    EXPECT_FALSE(engine::streaming::IsOpenAccepted(Bytes{0x1C}));
     EXPECT_FALSE(engine::streaming::IsOpenAccepted(Bytes{0x03, 0x00, 0x05}));
     EXPECT_FALSE(engine::streaming::IsOpenAccepted(Bytes{0x0D, 0x00, 0x00, 0x00, 0x00}));
 }

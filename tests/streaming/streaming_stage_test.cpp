@@ -236,5 +236,32 @@ TEST(StreamingStage, FastTransferResynchronisesAfterAFailedRound) {
     EXPECT_EQ(s.bench.count("Write Flash OK."), 1u);
 }
 
+// The fast transfer counts the bytes of the image it sent (not a fixed amount per block, which
+// would take the bar past its end), and an image it cannot read is an error, never a pass.
+TEST(StreamingStage, FastTransferCountsImageBytesAndAMissingImageIsAnError) {
+    {
+        Stage s(46);
+        auto& cfg = s.bench.config;
+        cfg.bAMSSFile = cfg.bFastSpeedDownload = true;
+        s.put(ImageSlot::Amss, "amss.mbn", Pattern(5000, 3));
+        s.images.totalBytes = 5000;
+        engine::DownloadProgress progress(s.images.totalBytes);
+        engine::RunStreamingStage(s.bench.ctx, s.images, progress);
+        ASSERT_TRUE(s.bench.errors.empty()) << s.bench.errors[0];
+        EXPECT_EQ(progress.bytesSent(), 5000u);
+    }
+    {
+        Stage s(46);
+        auto& cfg = s.bench.config;
+        cfg.bAMSSFile = cfg.bFastSpeedDownload = true;
+        s.images.file(ImageSlot::Amss) = {(s.bench.root.path() / "missing.mbn").string(), 10};
+        s.run();
+        ASSERT_EQ(s.bench.errors.size(), 1u);
+        EXPECT_EQ(s.bench.errors[0].rfind("ERROR, Could not open BIN file: ", 0), 0u) << s.bench.errors[0];
+        EXPECT_EQ(s.bench.count("AMSSFile succssfully"), 0u);
+        EXPECT_EQ(s.bench.count("Write Flash OK."), 0u);
+    }
+}
+
 }  // namespace
 }  // namespace flintcast::testing
