@@ -17,7 +17,7 @@
 
 #include "cli/exit_codes.h"
 #include "platform/child_process.h"
-#include "tests/support/temp_dir.h"
+#include "devkit/temp_dir.h"
 
 namespace flintcast::cli {
 namespace {

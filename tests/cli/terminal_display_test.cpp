@@ -15,7 +15,7 @@
 
 #include "cli/terminal_presentation.h"
 #include "platform/pty.h"
-#include "tests/support/temp_dir.h"
+#include "devkit/temp_dir.h"
 
 namespace flintcast::cli {
 namespace {
