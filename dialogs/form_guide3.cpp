@@ -57,6 +57,7 @@ TFormGuide3::TFormGuide3(const QString& programTitle, std::function<bool()> find
     splashTitle->setAlignment(Qt::AlignCenter);
     auto* splashText = Text("软件版本升级程序", 14, splash);
     splashText->setAlignment(Qt::AlignCenter);
+    for (QLabel* label : {splashTitle, splashText}) label->setStyleSheet(QStringLiteral("color: white;"));
     auto* install = Button(QString::fromUtf8("安装"), "SpeedButton_Install", Face::Blue, splash);
     auto* exit = Button(QString::fromUtf8("退出"), "SpeedButton_Exit", Face::Grey, splash);
     auto* splashButtons = new QHBoxLayout;
@@ -171,7 +172,8 @@ void TFormGuide3::SpeedButtonStartClick() {
 
 void TFormGuide3::paintEvent(QPaintEvent*) {
     QPainter p(this);
-    p.drawPixmap(0, 0, Background(size(), page_ == Splash ? height() / 2 : kCaptionHeight, QColor(196, 30, 58)));
+    // The splash's band holds its title; the other pages have a caption strip.
+    p.drawPixmap(0, 0, Background(size(), page_ == Splash ? height() * 3 / 5 : kCaptionHeight, QColor(196, 30, 58)));
 }
 
 void TFormGuide3::mousePressEvent(QMouseEvent* event) {

@@ -137,12 +137,12 @@ TTarnwickUiForm::TTarnwickUiForm(WindowSession& session, WindowPresentation& vie
     ApplyVariantTexts();
     ConnectReports();
 
+    setDetailsVisible(false);
     if (variant_.compact) {
         pages_->setCurrentWidget(compactProgress_);
         setFixedSize(kCompactWidth, kCompactHeight);
     } else {
         pages_->setCurrentWidget(mainPage_);
-        setDetailsVisible(false);
     }
     if (const QScreen* screen = this->screen()) move(screen->availableGeometry().center() - rect().center());
 

@@ -3,6 +3,7 @@
 # the main window as a run goes by (ready, upgrading, complete, failed) in English and
 # Japanese, the branded variants 27 and 28, the compact window of 41, and every dialog.
 # Needs a built tree (scripts/build.sh normal) with Qt 6; writes PNGs into build/screenshots/.
+# Arguments name the series to take again (en en-fault ja p27 p28 p41 dialogs); none takes all.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 build=${FLINTCAST_BUILD_DIR:-build}
@@ -14,6 +15,7 @@ for program in flintcast-gui flintcast-devsim; do
 done
 command -v Xvfb >/dev/null || { echo "Xvfb is missing: run scripts/install-deps.sh" >&2; exit 1; }
 
+wanted=("$@")
 work=$(mktemp -d)
 pids=()
 cleanup() {
@@ -22,7 +24,7 @@ cleanup() {
   rm -rf "$work"
 }
 trap cleanup EXIT
-rm -rf "$out"
+[ $# -eq 0 ] && rm -rf "$out"
 mkdir -p "$out"
 
 # A display of its own.
@@ -52,6 +54,7 @@ make_config() {
 # extra arguments, then the configuration changes.
 shoot() {
   local name=$1 sim_args=$2 gui_args=$3; shift 3
+  if [ ${#wanted[@]} -gt 0 ] && [[ " ${wanted[*]} " != *" $name "* ]]; then return; fi
   local case_dir="$work/$name"
   mkdir -p "$case_dir/root" "$case_dir/state" "$case_dir/home"
   make_config "$case_dir/Config.ini" "$@"

@@ -223,6 +223,7 @@ private slots:
         QCOMPARE(w.form->size(), QSize(kCompletedWidth, kCompletedHeight));
         QVERIFY((w.form->geometry().center() - centre).manhattanLength() <= 2);
         QVERIFY(w.Child<QWidget>("GroupBox2")->isVisible());
+        QVERIFY(!w.Child<QWidget>("Details")->isVisible());
         w.form->ShowCompactResult(false);
         QCOMPARE(w.form->size(), QSize(kFailedWidth, kFailedHeight));
         QVERIFY(w.Child<QWidget>("GroupBox4")->isVisible());
