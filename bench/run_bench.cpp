@@ -43,7 +43,7 @@ struct Snapshot {
 // Prints the run as plain lines and takes a snapshot when the worker starts and when it ends.
 class MeasuringView : public cli::TerminalPresentation {
 public:
-    MeasuringView() : TerminalPresentation(stdout, cli::OutputStyle::Plain, false) {}
+    MeasuringView() : TerminalPresentation(cli::PresentationSetup{}) {}
 
     void ShowLine(int slot, int kind, const std::string& text) override {
         if (text == "Start succssfully") startLineSeen_ = true;

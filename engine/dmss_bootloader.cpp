@@ -242,7 +242,11 @@ void DmssBootloader::RunBootloaderStage(const ProgrammerImage& programmer, const
     if (Go(programmer.loadAddress) != 0) return reporter.ShowError("[Bootloader] Run DLOAD program failed");
     reporter.ShowStatus(LineClass::Ordinary, "Run DLOAD program successfully");
 
-    if (!followReEnumeration()) return;
+    followReEnumeration();
+    if (!ctx_.ok()) return;
+    // The programmer's port is looked up and opened again even when no device change was
+    // reported: a re-enumerated device is a new device node, and a missed notification must
+    // not leave the worker writing into the dead descriptor of the bootloader's port.
     findChangedPort(seams);
 }
 

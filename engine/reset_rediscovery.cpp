@@ -203,6 +203,7 @@ int32_t ResetRediscovery::EnterDownloadMode() {
     const uint32_t start = ctx_.clock.tickMs();
     const bool followsPorts = !KeepsPortsInDownloadSwitch(ctx_.projectType);
     bool presenceConfirmed = false;
+    bool portFollowed = false;
     bool answered = false;
     do {
         // Once the device came back on a reopened port, it is asked in the bootloader's own
@@ -246,6 +247,7 @@ int32_t ResetRediscovery::EnterDownloadMode() {
                 } else {
                     ctx_.reporter.ShowStatus(LineClass::Ordinary, "Port has changed");
                     if (findAndReopenDiag()) {
+                        portFollowed = true;
                         ctx_.reporter.ShowStatus(LineClass::Ordinary, "switch_1 start");
                         if (!answered && !bootloaderAnswers()) {
                             return shortSwitch();
@@ -264,6 +266,13 @@ int32_t ResetRediscovery::EnterDownloadMode() {
     ctx_.clock.sleepMs(settings_.fastSpeed ? 5000 : 7000);
     if (!ctx_.ok()) {
         return -1;
+    }
+    // A device that re-enumerated without a notification reaching us (a missed or absent
+    // device event) is a new device node even under its old name: the old descriptor is dead,
+    // so the port is opened again by name before the bootloader is spoken to.
+    if (answered && followsPorts && !presenceConfirmed && !portFollowed) {
+        ctx_.serial.CloseWithRetry(PortSlot::Diag, close_label::kPortChangeDiag);
+        ctx_.serial.ReopenDiagPort();
     }
     return answered ? 0 : 1;
 }

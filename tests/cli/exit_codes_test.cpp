@@ -19,6 +19,8 @@
 #include "platform/child_process.h"
 #include "devkit/temp_dir.h"
 
+#include <fmt/format.h>
+
 namespace flintcast::cli {
 namespace {
 
@@ -107,7 +109,8 @@ TEST_F(ProgramRun, AStopWhileWaitingForAUnitIsTheOperatorsStop) {
 TEST(ExitCodeTable, HelpManualPageAndReadmeShowTheSameTable) {
     const std::string help = [] {
         std::string text;
-        FILE* pipe = ::popen((std::string(FLINTCAST_BIN_DIR) + "/flintcast --help").c_str(), "r");
+        const std::string command = fmt::format("{}/flintcast --help", FLINTCAST_BIN_DIR);
+        FILE* pipe = ::popen(command.c_str(), "r");
         char buf[4096];
         for (size_t n; (n = std::fread(buf, 1, sizeof buf, pipe)) > 0;) text.append(buf, n);
         ::pclose(pipe);
@@ -117,9 +120,9 @@ TEST(ExitCodeTable, HelpManualPageAndReadmeShowTheSameTable) {
     const std::string readme = ReadFile(fs::path(FLINTCAST_SOURCE_DIR) / "README.md");
     for (const auto& row : kExitCodeTable) {
         const std::string meaning(row.meaning);
-        EXPECT_NE(help.find("  " + std::to_string(row.code) + "  " + meaning), std::string::npos) << meaning;
-        EXPECT_NE(manual.find("*" + std::to_string(row.code) + "*\n\t" + meaning), std::string::npos) << meaning;
-        EXPECT_NE(readme.find("| " + std::to_string(row.code) + " | " + meaning + " |"), std::string::npos) << meaning;
+        EXPECT_NE(help.find(fmt::format("  {}  {}", row.code, meaning)), std::string::npos) << meaning;
+        EXPECT_NE(manual.find(fmt::format("*{}*\n\t{}", row.code, meaning)), std::string::npos) << meaning;
+        EXPECT_NE(readme.find(fmt::format("| {} | {} |", row.code, meaning)), std::string::npos) << meaning;
     }
 }
 

@@ -10,6 +10,7 @@
 
 #include <nlohmann/json.hpp>
 
+#include "devkit/files.h"
 #include "platform/ini_file.h"
 #include "tests/run/update_run_fixture.h"
 
@@ -43,10 +44,10 @@ protected:
         platform::ChildProcess ctl;
         if (!ctl.Start(fs::path(FLINTCAST_BIN_DIR) / "flintcast-devsim", argv, dir.path() / "ctl.out")) return false;
         for (int i = 0; i < 1000 && ctl.running(); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(10));
-        return ctl.Stop(1000) == 0 && testing::ReadWholeFile(dir.path() / "ctl.out").rfind("OK", 0) == 0;
+        return ctl.Stop(1000) == 0 && testing::ReadText(dir.path() / "ctl.out").rfind("OK", 0) == 0;
     }
     std::string Personality() {
-        return nlohmann::json::parse(testing::ReadWholeFile(dir.path() / "state/state.json"), nullptr, false)
+        return nlohmann::json::parse(testing::ReadText(dir.path() / "state/state.json"), nullptr, false)
             .value("personality", "");
     }
 
