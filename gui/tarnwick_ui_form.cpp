@@ -811,7 +811,10 @@ bool TTarnwickUiForm::eventFilter(QObject* watched, QEvent* event) {
     }
     const bool dragSurface = watched == mainPage_ || watched == compactProgress_ || watched == compactCompleted_ ||
                              watched == compactFailed_;
-    if (dragSurface && !variant_.compact) {
+    // Only mouse events may be treated as QMouseEvent: the same surfaces also see polish, show and
+    // layout events.
+    const bool mouseEvent = type == QEvent::MouseButtonPress || type == QEvent::MouseMove;
+    if (dragSurface && mouseEvent && !variant_.compact) {
         auto* mouse = static_cast<QMouseEvent*>(event);
         if (type == QEvent::MouseButtonPress && mouse->button() == Qt::LeftButton) {
             dragOffset_ = mouse->globalPosition().toPoint() - frameGeometry().topLeft();
