@@ -2,6 +2,8 @@
 
 #include <fmt/format.h>
 
+#include "platform/atomic_file.h"
+
 #include <system_error>
 
 namespace flintcast::controller {
@@ -49,6 +51,10 @@ void RunLog::WriteRaw(std::string_view text) {
     if (!out_.is_open()) return;
     out_ << text << "\r\n";
     out_.flush();
+}
+
+void RunLog::SyncToDisk() {
+    if (out_.is_open()) platform::SyncFileToDisk(path_);
 }
 
 void RunLog::Close() {
