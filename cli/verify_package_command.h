@@ -19,7 +19,7 @@ struct VerifyPackageOptions {
 int RunVerifyPackageCommand(const VerifyPackageOptions& options, std::ostream& out, std::ostream& err);
 
 // flintcast package-manifest FOLDER: writes FOLDER/manifest.sha256 (size and SHA-256 of every
-// file in it) in place of an earlier one.
+// file in it but Config.ini) in place of an earlier one.
 int RunPackageManifestCommand(const std::string& folder, std::ostream& out, std::ostream& err);
 
 }  // namespace flintcast::cli

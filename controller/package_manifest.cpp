@@ -1,6 +1,7 @@
 #include "controller/package_manifest.h"
 
 #include <algorithm>
+#include <cctype>
 #include <charconv>
 #include <fstream>
 #include <map>
@@ -60,6 +61,14 @@ std::optional<ManifestEntry> ParseLine(std::string_view line) {
     return entry;
 }
 
+// Config.ini is the package's settings, not an image, and the driver installer writes its
+// verdict into it: it stays out of the manifest.
+bool IsSettingsFile(const fs::path& path) {
+    std::string name = path.filename().string();
+    std::transform(name.begin(), name.end(), name.begin(), [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+    return name == "config.ini";
+}
+
 }  // namespace
 
 std::optional<std::vector<ManifestEntry>> ParseManifest(std::string_view text, std::string& error) {
@@ -115,7 +124,9 @@ std::optional<size_t> WriteManifest(const fs::path& folder, std::string& error) 
     std::error_code ec;
     std::vector<fs::path> files;
     for (const auto& item : fs::directory_iterator(folder, ec)) {
-        if (item.is_regular_file(ec) && item.path().filename() != kManifestFileName) files.push_back(item.path());
+        if (item.is_regular_file(ec) && item.path().filename() != kManifestFileName && !IsSettingsFile(item.path())) {
+            files.push_back(item.path());
+        }
     }
     if (ec) {
         error = fmt::format("cannot list {}: {}", folder.string(), ec.message());

@@ -34,7 +34,7 @@ std::string ManifestText(const std::vector<ManifestEntry>& entries);
 // Size and SHA-256 of a file, read in pieces; nullopt when it cannot be read.
 std::optional<ManifestEntry> DescribeFile(const std::filesystem::path& path);
 
-// Writes the manifest of every plain file in `folder` (the manifest itself aside), sorted by
+// Writes the manifest of every plain file in `folder` (the manifest and Config.ini aside), sorted by
 // name, in place of an earlier one. The number of images listed, or nullopt with `error` set.
 std::optional<size_t> WriteManifest(const std::filesystem::path& folder, std::string& error);
 

@@ -145,9 +145,13 @@ TEST_F(KilledBackupRunTest, KilledDuringTheBackupLeavesWholeFilesAndResumeTrusts
         ExpectUnitDataAsBefore(point);
     }
 
-    // Killed once the backup is complete (the update may have begun).
-    RunKilledWhen([&] { return Output().find("\"text\":\"Backup succssfully\"") != std::string::npos; },
-                  "backup complete");
+    // Killed once the backup is recorded as complete (the update may have begun).
+    RunKilledWhen(
+        [&] {
+            const std::string status = Setting("DownloadStatus");
+            return status != "Start succssfully" && status != "<absent>" && status != "<no settings>";
+        },
+        "backup complete");
     ExpectWholeBackupFiles("backup complete");
     const fs::path folder = Setting("Backup Folder");
     ASSERT_TRUE(fs::is_regular_file(folder / "nv1.bak")) << folder << "\n" << out;
