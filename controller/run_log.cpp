@@ -2,9 +2,9 @@
 
 #include <fmt/format.h>
 
-#include "platform/atomic_file.h"
-
 #include <system_error>
+
+#include "platform/atomic_file.h"
 
 namespace flintcast::controller {
 
