@@ -128,6 +128,8 @@ bool TCommsThread::ImageItems() const {
 
 bool TCommsThread::FastbootImages() const { return cfg_.anyFastbootImage(); }
 
+bool TCommsThread::WritesImages() const { return ImageItems() || FastbootImages(); }
+
 bool TCommsThread::SendResetCommand() {
     StreamingDownload streaming(ctx_, progress_, &directory_);
     const bool reset = !config::PowersOffAtEnd(cfg_.projectType, cfg_.phoneProject);
@@ -474,7 +476,11 @@ bool TCommsThread::FirstResetAndRestore() {
 
     if (AmssOnlyWithRestore() || markedAmssOnly) cfg_.bDISK = true;
     ResetRediscovery reset = Rediscovery();
-    if (!SendResetCommand()) {
+    // After the fastboot stage the unit was reset already: its "continue" boots the new
+    // firmware, and the ports were closed before the stage. A streaming reset would go to a
+    // closed port and fail a run whose restore is still owed.
+    const bool resetByFastboot = FastbootImages();
+    if (!resetByFastboot && !SendResetCommand()) {
         reporter_.ShowError("Fail to reset or power off phone");
     } else {
         reporter_.ShowStatus(LineClass::Ordinary, "Reset or power off......");
@@ -515,8 +521,8 @@ bool TCommsThread::RestoreRfNvOffline() {
     return true;
 }
 
-bool TCommsThread::ResumeOwesRfRestore() const {
-    if (!setup_.resumeRun || rfRestored_ || backupFolderOfThisRun_.empty()) return false;
+bool TCommsThread::OwesRfRestore() const {
+    if (rfRestored_ || backupFolderOfThisRun_.empty()) return false;
     std::error_code ec;
     return std::filesystem::is_regular_file(backupFolderOfThisRun_ + "/nv1.bak", ec);
 }
@@ -544,7 +550,9 @@ void TCommsThread::SecondResetAndRestore() {
         reset.ReopenAfterReset(ResetStage::Second, PortKind::Diag, ports.diag);
         if (ok()) RestoreOnDiagPort();
         if (ok()) reset.ReopenAfterReset(ResetStage::Second, PortKind::Modem, ports.modem);
-        if (ok() && cfg_.bRestore && ResumeOwesRfRestore()) RestoreRfNvOffline();
+        // The images may have wiped the RF calibration as well: it is written back here when
+        // no earlier restore of this run did.
+        if (ok() && cfg_.bRestore && OwesRfRestore()) RestoreRfNvOffline();
         if (ok() && cfg_.bRestore && HaveDataOps("Identity restore")) data_->RestoreIdentity();
         if (ok() && !cfg_.endAtList.empty()) at_->RunEndATList(cfg_.endAtList);
         return;
@@ -557,7 +565,7 @@ void TCommsThread::SecondResetAndRestore() {
         else data_->RestoreNvItems();
     }
     if (ok() && !cfg_.nvCommandList.empty() && HaveDataOps("NV command list")) data_->WriteNvCommandList();
-    if (ok() && ResumeOwesRfRestore()) RestoreRfNvOffline();
+    if (ok() && setup_.resumeRun && OwesRfRestore()) RestoreRfNvOffline();
     if (data_ != nullptr) data_->RestoreIdentity();
     if (ok() && !cfg_.endAtList.empty()) at_->RunEndATList(cfg_.endAtList);
 }
@@ -570,6 +578,12 @@ void TCommsThread::ClosingStep() {
     if (serial_.modemOpen()) {
         if (config::ShowsDeviceVersionAtEnd(cfg_.projectType)) at_->ShowDeviceVersion();
         serial_.CloseWithRetry(PortSlot::Modem, close_label::kEndOfRunModem);
+    }
+    // "PASS" removes the backup: a run that wrote images and still owes the RF calibration it
+    // backed up fails instead and keeps it.
+    if (ok() && cfg_.bRestore && WritesImages() && OwesRfRestore()) {
+        reporter_.ShowError(
+            fmt::format("The RF NV items backed up in {} were not restored; the backup is kept", backupFolderOfThisRun_), 0);
     }
     // The outside reset tool resets the modem once everything else went well; its failure
     // latches and so takes the place of "PASS".
