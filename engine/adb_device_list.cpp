@@ -20,17 +20,19 @@ std::string Printable(std::string_view text) {
 
 AdbListing ReadAdbListing(std::string_view output, std::string_view serial) {
     AdbListing listing;
-    std::string text = Printable(output);
-    // The header word goes first, so that only a device line can say "device".
+    const std::string printable = Printable(output);
+    // The kept text goes without the header word. The lines are read from the text as it came:
+    // taking a word out of it could join the pieces around it into a serial or a state that
+    // the program never printed. Only the kept text is cut, so a device line behind a long
+    // preamble (daemon start notes, warnings, many units) still counts.
+    std::string text = printable;
     for (size_t at = text.find("devices"); at != std::string::npos; at = text.find("devices", at)) {
         text.erase(at, 7);
     }
-    // Only the kept text is cut: a device line behind a long preamble (daemon start notes,
-    // warnings, many units) still counts.
     listing.text = text.substr(0, kListingBytes);
     // A device line is a serial, a tab and a state; anything else (daemon notes, warnings,
     // garbage) says nothing about a device, even when it holds the word.
-    std::istringstream lines(text);
+    std::istringstream lines(printable);
     std::string line;
     while (std::getline(lines, line)) {
         const size_t tab = line.find('\t');
