@@ -215,9 +215,9 @@ int EfsClient::OpenEfsDirForListing(std::string_view path) {
     // Sent again until an answer (or the DIAG refusal 13 4B 13) comes, an error is latched,
     // or the window has passed; a device that answers in time is sent the request once.
     do {
-        const auto reply = DiagExchange(ctx_, request).frame;
-        answer.assign(reply.begin(), reply.end());
-        const auto payload = std::span<const uint8_t>(answer).first(answer.empty() ? 0 : answer.size() - 2);
+        const DiagAnswer reply = DiagExchange(ctx_, request);
+        answer.assign(reply.frame.begin(), reply.frame.end());
+        const auto payload = reply.payload();
         const bool refused = diag::RefusalOf(payload, request) == diag::Refusal::BadCommand && payload.size() >= 3 &&
                              payload[2] == efs::kSubsystem;
         if (IsAnswerTo(answer, Command::OpenDir) || refused) break;

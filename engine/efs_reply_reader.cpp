@@ -36,13 +36,7 @@ uint16_t EfsReplyReader::ReadEfsReply() {
         const Status status = decoder.feed(slot[0]);
         if (status == Status::NeedMore) continue;
         keep();
-        switch (status) {
-            case Status::TooShort: return kReplyTooShort;
-            case Status::BadCrc: return kReplyBadCrc;
-            case Status::TooLong: return kReplyTooLong;
-            case Status::Frame:
-            case Status::NeedMore: break;
-        }
+        if (const uint16_t failure = FailureOf(status)) return failure;
         buffer_[count_++] = hdlc::kFlag;
         complete_ = true;
         return static_cast<uint16_t>(count_);

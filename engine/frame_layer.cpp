@@ -187,6 +187,18 @@ FrameLayer::ByteResult FrameLayer::awaitByte(ReaderKind kind, uint32_t start, ui
     }
 }
 
+uint16_t FailureOf(hdlc::FrameDecoder::Status status) {
+    using Status = hdlc::FrameDecoder::Status;
+    switch (status) {
+        case Status::TooShort: return kReplyTooShort;
+        case Status::BadCrc: return kReplyBadCrc;
+        case Status::TooLong: return kReplyTooLong;
+        case Status::Frame:
+        case Status::NeedMore: break;
+    }
+    return 0;
+}
+
 uint32_t FrameLayer::keepReply(const hdlc::FrameDecoder& decoder) {
     const auto& frame = decoder.frame();
     replyLength_ = std::min(frame.size(), reply_.size());
@@ -213,13 +225,7 @@ uint32_t FrameLayer::readFrame(ReaderKind kind) {
             const Status status = decoder.feed(b);
             if (status != Status::NeedMore) {
                 const uint32_t count = keepReply(decoder);
-                switch (status) {
-                    case Status::TooShort: return kReplyTooShort;
-                    case Status::BadCrc: return kReplyBadCrc;
-                    case Status::TooLong: return kReplyTooLong;
-                    case Status::Frame:
-                    case Status::NeedMore: break;
-                }
+                if (const uint16_t failure = FailureOf(status)) return failure;
                 if (kind == ReaderKind::Diag) return count;
                 if (reply_[0] == 0x02 && count == 3) return kReplyAck;
                 if (reply_[0] == 0x03 && count == 5) return byte_order::Be16(reply_, 1);

@@ -25,6 +25,9 @@ inline constexpr uint16_t kReplyTooLong = 5;
 inline constexpr uint16_t kReplyTimedOut = 7;
 inline constexpr uint16_t kReplyOther = 0x00FF;
 inline constexpr uint16_t kReplyLatched = 0xFFFE;
+// The failure code of a frame the decoder closed: kReplyTooShort, kReplyBadCrc or
+// kReplyTooLong, and 0 for a whole frame.
+uint16_t FailureOf(hdlc::FrameDecoder::Status status);
 // ReadDiagReply's time-out result (its other failures are 1, 4 and 5 as above).
 inline constexpr uint32_t kDiagReplyTimedOut = 255;
 
