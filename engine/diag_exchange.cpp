@@ -11,8 +11,9 @@ void SendDiagRequest(WorkerContext& ctx, std::span<const uint8_t> request) {
     ctx.frames.SendTerminated();
 }
 
-DiagAnswer ReadDiagAnswer(WorkerContext& ctx) {
-    const uint32_t returned = ctx.frames.ReadDiagReply();
+DiagAnswer ReadDiagAnswer(WorkerContext& ctx, DiagWait wait) {
+    const uint32_t returned =
+        wait == DiagWait::UntilSilence ? ctx.frames.ReadDiagReplyUntilSilence() : ctx.frames.ReadDiagReply();
     const auto frame = ctx.frames.replyBuffer().first(ctx.frames.replyLength());
     // The reader's failure codes are small numbers that a frame length can also take: a whole
     // frame is one whose length was returned and whose check sequence holds.
@@ -23,9 +24,9 @@ DiagAnswer ReadDiagAnswer(WorkerContext& ctx) {
     return {frame};
 }
 
-DiagAnswer DiagExchange(WorkerContext& ctx, std::span<const uint8_t> request) {
+DiagAnswer DiagExchange(WorkerContext& ctx, std::span<const uint8_t> request, DiagWait wait) {
     SendDiagRequest(ctx, request);
-    return ReadDiagAnswer(ctx);
+    return ReadDiagAnswer(ctx, wait);
 }
 
 }  // namespace flintcast::engine

@@ -10,7 +10,7 @@ int ModeControl(WorkerContext& ctx, diag::Mode mode) {
     const auto request = diag::ModeControlRequest(mode);
     for (int attempt = 0; attempt < kModeControlAttempts; ++attempt) {
         if (attempt > 0) ctx.clock.sleepMs(kModeControlPauseMs);
-        if (diag::AcceptsModeControl(DiagExchange(ctx, request).payload(), mode)) return 0;
+        if (diag::AcceptsModeControl(DiagExchange(ctx, request, DiagWait::UntilSilence).payload(), mode)) return 0;
     }
     return -1;
 }
@@ -22,7 +22,7 @@ int SetDiagOffline(WorkerContext& ctx) { return ModeControl(ctx, diag::Mode::Off
 int SetDiagReset(WorkerContext& ctx) { return ModeControl(ctx, diag::Mode::Reset); }
 
 bool SwitchDiagMode(WorkerContext& ctx) {
-    if (diag::AcceptsModeSwitch(DiagExchange(ctx, diag::ModeSwitchRequest()).payload())) {
+    if (diag::AcceptsModeSwitch(DiagExchange(ctx, diag::ModeSwitchRequest(), DiagWait::UntilSilence).payload())) {
         ctx.reporter.ShowStatus(LineClass::Ordinary, "switch successfully......");
         return true;
     }

@@ -161,7 +161,7 @@ FrameLayer::ByteResult FrameLayer::awaitByte(ReaderKind kind, uint32_t start, ui
     uint8_t* slot = serial_.readSlot();
     // At least one read per call. The untimed reader repeats it until a byte
     // comes or an error is latched; the timed ones while their limit allows
-    // and nothing is latched.
+    // and nothing is latched; the until-silence one reads once.
     for (;;) {
         slot[0] = kReadFiller;
         if (serial_.ReadDiag(slot, 1) == 1) {
@@ -181,7 +181,8 @@ FrameLayer::ByteResult FrameLayer::awaitByte(ReaderKind kind, uint32_t start, ui
             } else if (clock_.tickMs() - *failingSince_ >= kReplyLimitMs) {
                 return ByteResult::None;
             }
-        } else if (!reporter_.ok() || clock_.tickMs() - start >= kReplyLimitMs) {
+        } else if (kind == ReaderKind::DiagUntilSilence || !reporter_.ok() ||
+                   clock_.tickMs() - start >= kReplyLimitMs) {
             return ByteResult::None;
         }
     }
@@ -211,9 +212,10 @@ uint32_t FrameLayer::readFrame(ReaderKind kind) {
     warnLineErrors("There is a warning in InQue: ");
     const uint32_t start = clock_.tickMs();
     const bool timed = kind != ReaderKind::Untimed;
-    const uint32_t timedOut = kind == ReaderKind::Diag ? kDiagReplyTimedOut : kReplyTimedOut;
-    // Only the diagnostic reader takes a reply without a leading flag.
-    hdlc::FrameDecoder decoder(kind != ReaderKind::Diag, reply_.size());
+    const bool diag = kind == ReaderKind::Diag || kind == ReaderKind::DiagUntilSilence;
+    const uint32_t timedOut = diag ? kDiagReplyTimedOut : kReplyTimedOut;
+    // Only the diagnostic readers take a reply without a leading flag.
+    hdlc::FrameDecoder decoder(!diag, reply_.size());
     failingSince_.reset();
     replyLength_ = 0;
 
@@ -226,13 +228,14 @@ uint32_t FrameLayer::readFrame(ReaderKind kind) {
             if (status != Status::NeedMore) {
                 const uint32_t count = keepReply(decoder);
                 if (const uint16_t failure = FailureOf(status)) return failure;
-                if (kind == ReaderKind::Diag) return count;
+                if (diag) return count;
                 if (reply_[0] == 0x02 && count == 3) return kReplyAck;
                 if (reply_[0] == 0x03 && count == 5) return byte_order::Be16(reply_, 1);
                 return kReplyOther;
             }
         }
-        if ((r == ByteResult::None && !timed) || (timed && clock_.tickMs() - start >= kReplyLimitMs)) {
+        const bool silent = r == ByteResult::None && (!timed || kind == ReaderKind::DiagUntilSilence);
+        if (silent || (timed && clock_.tickMs() - start >= kReplyLimitMs)) {
             keepReply(decoder);
             return timedOut;
         }
@@ -242,5 +245,6 @@ uint32_t FrameLayer::readFrame(ReaderKind kind) {
 uint16_t FrameLayer::ReadReply() { return static_cast<uint16_t>(readFrame(ReaderKind::Untimed)); }
 uint16_t FrameLayer::ReadReplyTimed() { return static_cast<uint16_t>(readFrame(ReaderKind::Timed)); }
 uint32_t FrameLayer::ReadDiagReply() { return readFrame(ReaderKind::Diag); }
+uint32_t FrameLayer::ReadDiagReplyUntilSilence() { return readFrame(ReaderKind::DiagUntilSilence); }
 
 }  // namespace flintcast::engine

@@ -69,6 +69,9 @@ public:
     uint16_t ReadReply();
     uint16_t ReadReplyTimed();
     uint32_t ReadDiagReply();
+    // The same reader, but it ends at the first read that brings nothing (the port's own
+    // first-byte wait), within the reply limit: for requests their caller asks again at once.
+    uint32_t ReadDiagReplyUntilSilence();
 
     // The unstuffed bytes of the last reply (payload, then the check sequence).
     std::span<const uint8_t> replyBuffer() const { return reply_; }
@@ -81,7 +84,7 @@ public:
     int32_t lastWriteCount() const { return lastWriteCount_; }
 
 private:
-    enum class ReaderKind { Untimed, Timed, Diag };
+    enum class ReaderKind { Untimed, Timed, Diag, DiagUntilSilence };
     enum class ByteResult { Got, None, Latched };
 
     const platform::Clock& clock_;

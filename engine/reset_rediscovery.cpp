@@ -164,7 +164,7 @@ bool ResetRediscovery::bootloaderAnswers() {
 
 void ResetRediscovery::sendDownloadSwitch() { SendDiagRequest(ctx_, diag::DownloadSwitchRequest()); }
 
-bool ResetRediscovery::readSwitchReply() { return diag::AcceptsDownloadSwitch(ReadDiagAnswer(ctx_).payload()); }
+bool ResetRediscovery::readSwitchReply() { return diag::AcceptsDownloadSwitch(ReadDiagAnswer(ctx_, DiagWait::UntilSilence).payload()); }
 
 bool ResetRediscovery::findAndReopenDiag() {
     for (int attempt = 0; attempt < kPortSearchAttempts && ctx_.ok(); ++attempt) {
