@@ -8,6 +8,7 @@
 
 #include "config/project_traits.h"
 #include "engine/adb_file_backup.h"
+#include "engine/backup_file_check.h"
 #include "engine/at_channel.h"
 #include "engine/device_data_ops.h"
 #include "engine/device_directory.h"
@@ -283,6 +284,7 @@ void TCommsThread::BackupStep() {
         reporter_.ShowStatus(LineClass::Ordinary, kSeparatorLine);
         return;
     }
+    bool identityAndNvSaved = false;
     if ((cfg_.bBackup || cfg_.bBackupUserData) && ok() && HaveDataOps("Backup")) {
         data_->ReadIdentity();
         const auto& id = data_->identity();
@@ -308,10 +310,7 @@ void TCommsThread::BackupStep() {
                 data_->BackupNvItems();
                 data_->BackupRfNvItems();
             }
-            if (ok()) {
-                if (hooks_.BackupMade) hooks_.BackupMade(deviceBackupFolder_);
-                reporter_.ShowStatus(LineClass::Ordinary, "Backup succssfully");
-            }
+            identityAndNvSaved = ok();
         }
     }
     if (cfg_.bBackupUserData && ok() && HaveDataOps("User data backup")) {
@@ -330,7 +329,37 @@ void TCommsThread::BackupStep() {
             if (ok()) reporter_.ShowStatus(LineClass::Ordinary, "WIFI file backup");
         }
     }
+    // The backup is complete only with its EFS mirror and board file: a resume trusts the
+    // folder from this point on, so a tool stopped while it still writes them leaves nothing
+    // a resume would restore from.
+    if (identityAndNvSaved && ok()) {
+        if (hooks_.BackupMade) hooks_.BackupMade(deviceBackupFolder_);
+        reporter_.ShowStatus(LineClass::Ordinary, "Backup succssfully");
+    }
     reporter_.ShowStatus(LineClass::Ordinary, kSeparatorLine);
+}
+
+bool TCommsThread::BackupFileDamaged(const std::string& folder) {
+    // Each file is checked whole before any of it is restored; a damaged one stays as it is.
+    struct Check {
+        std::string path;
+        std::optional<std::string> (*damage)(const std::string&);
+    };
+    const Check checks[] = {{folder + "/at.bak", IdentityBackupDamage},
+                            {folder + "/nv.bak", NvBackupDamage},
+                            {folder + "/nv1.bak", RfNvBackupDamage}};
+    std::error_code ec;
+    for (const auto& check : checks) {
+        if (!std::filesystem::exists(check.path, ec)) continue;  // a missing file has its own line
+        if (const auto damage = check.damage(check.path)) {
+            reporter_.ShowError(fmt::format("Cannot resume: the backup file {} is damaged ({}); it is kept as it is "
+                                            "and nothing is restored from it",
+                                            check.path, *damage),
+                                0);
+            return true;
+        }
+    }
+    return false;
 }
 
 void TCommsThread::LoadStoredBackup() {
@@ -344,6 +373,7 @@ void TCommsThread::LoadStoredBackup() {
     // the device, the earlier run's folder is used as it is.
     deviceBackupFolder_ = folder;
     data_->SetBackupPaths(folder, folder + "/at.bak", folder + "/nv.bak", folder + "/nv1.bak");
+    if (BackupFileDamaged(folder)) return;
     if (!data_->LoadIdentityBackup()) return;
     const auto& id = data_->identity();
     // The values the backup step insisted on must be in at.bak, or it is not a backup of ours.

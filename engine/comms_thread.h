@@ -142,6 +142,8 @@ private:
     bool KeepEarlierBackup();
     // Resumed run: takes the backup files from the earlier run's folder before any port opens.
     void LoadStoredBackup();
+    // True, with an error line, when a file of the stored backup is cut short or unreadable.
+    bool BackupFileDamaged(const std::string& folder);
     // The RF NV restore with the modem offline, after the first reset; false when the offline command
     // failed, after its error line.
     bool RestoreRfNvOffline();

@@ -88,9 +88,10 @@ TEST_F(FastbootRunTest, FastbootOnlyProjectWritesWholeAndChunkedImagesToPass) {
 TEST_F(FastbootRunTest, StreamedImagesThenFastbootImagesAfterTheReset) {
     // The Android-based unit with the project of the default package, whose images it streams.
     StartSimulator({"--profile", Profile(R"({"base": "android", "project": 46})").string()});
-    // The default package's images, with the fastboot system image beside them.
+    // The default package's images, with the fastboot system image beside them (without the
+    // package's manifest, which does not list that image).
     for (const auto& entry : fs::directory_iterator(fs::path(FLINTCAST_BIN_DIR) / ".." / "package" / "default")) {
-        fs::copy_file(entry.path(), images / entry.path().filename());
+        if (entry.path().filename() != "manifest.sha256") fs::copy_file(entry.path(), images / entry.path().filename());
     }
     const fs::path system = images / "system.img";
     WriteImage(system, 2 * 1024 * 1024 + 17, 5);
@@ -115,7 +116,7 @@ protected:
         ::setenv("ANDROID_ADB_SERVER_PORT", std::to_string(FreeTcpPort()).c_str(), 1);
         StartSimulator({"--profile", Profile(R"({"base": "android", "project": 46})").string()});
         for (const auto& entry : fs::directory_iterator(fs::path(FLINTCAST_BIN_DIR) / ".." / "package" / "default")) {
-            fs::copy_file(entry.path(), images / entry.path().filename());
+            if (entry.path().filename() != "manifest.sha256") fs::copy_file(entry.path(), images / entry.path().filename());
         }
         WriteImage(images / "system.img", 4096 * 5, 9);
         before = DeviceState()["android_files"];
@@ -171,7 +172,7 @@ protected:
         if (!faults.empty()) args.insert(args.end(), {"--faults", faults});
         StartSimulator(args);
         for (const auto& entry : fs::directory_iterator(fs::path(FLINTCAST_BIN_DIR) / ".." / "package" / "default")) {
-            fs::copy_file(entry.path(), images / entry.path().filename());
+            if (entry.path().filename() != "manifest.sha256") fs::copy_file(entry.path(), images / entry.path().filename());
         }
         WriteImage(images / "system.img", 3 * 1024 * 1024 + 5, 13);
         DeviceState();
