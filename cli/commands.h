@@ -17,6 +17,7 @@ struct PendingCommand {
 
 void RegisterConfigCommand(CLI::App& app, PendingCommand& pending);
 void RegisterVerifyPackageCommand(CLI::App& app, PendingCommand& pending);
+void RegisterPackageManifestCommand(CLI::App& app, PendingCommand& pending);
 void RegisterRunCommand(CLI::App& app, PendingCommand& pending);
 void RegisterResumeCommand(CLI::App& app, PendingCommand& pending);
 void RegisterDevicesCommand(CLI::App& app, PendingCommand& pending);

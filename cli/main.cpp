@@ -54,6 +54,7 @@ int main(int argc, char** argv) {
     cli::PendingCommand pending;
     cli::RegisterConfigCommand(app, pending);
     cli::RegisterVerifyPackageCommand(app, pending);
+    cli::RegisterPackageManifestCommand(app, pending);
     cli::RegisterRunCommand(app, pending);
     cli::RegisterResumeCommand(app, pending);
     cli::RegisterDevicesCommand(app, pending);

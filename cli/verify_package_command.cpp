@@ -14,6 +14,7 @@
 #include "config/read_config.h"
 #include "controller/image_staging.h"
 #include "controller/image_verification.h"
+#include "controller/package_manifest.h"
 #include "controller/programmer_conversion.h"
 #include "controller/run_parts.h"
 #include "platform/clock.h"
@@ -106,11 +107,39 @@ int RunVerifyPackageCommand(const VerifyPackageOptions& options, std::ostream& o
     std::vector<controller::ListedImage> list;
     const bool complete =
         controller::VerifyImageSet(imageFolder, cfg, {}, conversion, messages, images, list);
-    if (complete) PrintList(list, images, cfg.bFastSpeedDownload, out);
+    bool manifestWarned = false;
+    const bool matches = complete && controller::ImagesMatchManifest(imageFolder, images, messages, manifestWarned);
+    if (matches) PrintList(list, images, cfg.bFastSpeedDownload, out);
 
     if (!options.keepStaging) RemoveStaging(options, folders);
-    if (!complete) return kExitConfigError;
+    if (!matches) return kExitConfigError;
     return configOk ? kExitOk : kExitConfigError;
+}
+
+int RunPackageManifestCommand(const std::string& folder, std::ostream& out, std::ostream& err) {
+    std::error_code ec;
+    if (!fs::is_directory(folder, ec)) {
+        err << fmt::format("flintcast: image folder {} does not exist\n", folder);
+        return kExitConfigError;
+    }
+    std::string error;
+    const auto count = controller::WriteManifest(folder, error);
+    if (!count) {
+        err << "flintcast: " << error << "\n";
+        return kExitFailure;
+    }
+    out << fmt::format("{} lists {} files\n", (fs::path(folder) / controller::kManifestFileName).string(), *count);
+    return kExitOk;
+}
+
+void RegisterPackageManifestCommand(CLI::App& app, PendingCommand& pending) {
+    auto folder = std::make_shared<std::string>();
+    auto* command = app.add_subcommand("package-manifest",
+                                       "Write the manifest (size and SHA-256 of every image) of a package folder");
+    command->add_option("folder", *folder, "Package folder")->required();
+    command->callback([folder, &pending] {
+        pending.run = [folder] { return RunPackageManifestCommand(*folder, std::cout, std::cerr); };
+    });
 }
 
 void RegisterVerifyPackageCommand(CLI::App& app, PendingCommand& pending) {

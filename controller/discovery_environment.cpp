@@ -1,6 +1,7 @@
 #include "controller/discovery_environment.h"
 
 #include "config/read_config.h"
+#include "controller/package_manifest.h"
 
 namespace flintcast::controller {
 
@@ -57,7 +58,9 @@ bool DiscoveryEnvironment::VerifyImageSet(const config::ProjectConfig& config, b
     // The second package's programmer is converted into its own folder, beside its images.
     const bool second = dualPackage_ && imageFolder_ == folders_.secondStaging;
     const ProgrammerConversion conversion{folders_.staging, second ? folders_.secondStaging : folders_.staging};
-    return controller::VerifyImageSet(imageFolder_, config, options, conversion, messages_, images, listed_);
+    // The images are checked against the package's manifest before any of them reaches a unit.
+    return controller::VerifyImageSet(imageFolder_, config, options, conversion, messages_, images, listed_) &&
+           ImagesMatchManifest(imageFolder_, images, messages_, manifestWarned_);
 }
 
 void DiscoveryEnvironment::RemoveStagingFolders() { CleanUpStaging(folders_, dualPackage_); }

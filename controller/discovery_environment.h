@@ -47,6 +47,7 @@ private:
     config::MessageSink& messages_;
     std::vector<ListedImage> listed_;
     bool dualPackage_ = false;
+    bool manifestWarned_ = false;  // the warning of a package without a manifest was shown
     config::SecondPackage second_;
 };
 

@@ -8,6 +8,7 @@
 #include <fmt/format.h>
 
 #include "config/read_config.h"
+#include "controller/package_manifest.h"
 #include "controller/staging_table.h"
 #include "platform/folder_tree.h"
 #include "platform/paths.h"
@@ -88,6 +89,15 @@ void StagePartOfEfs(const fs::path& folder, const ResourceSource& resources, con
     }
 }
 
+// The package's manifest of its images, when it carries one: the run checks the staged images
+// against it before any unit is touched.
+bool StageManifest(const fs::path& folder, bool second, const ResourceSource& resources, config::MessageSink& messages,
+                   StagingResult& result) {
+    const ResourceRef ref{"SHA256", "Manifest", std::string(kManifestFileName), second};
+    if (!resources.find(ref)) return true;
+    return Extract(ref, folder, false, resources, messages, result);
+}
+
 // The fastboot system image named in the configuration, copied in place of the embedded one.
 bool CopySystemImage(const fs::path& folder, const std::string& configured) {
     const bool namesFile = configured.find('/') != std::string::npos && configured.find("system") != std::string::npos;
@@ -135,6 +145,7 @@ StagingResult StageImages(const StagingFolders& folders, const ResourceSource& r
     StageTable(folders.staging, resources, config, false, messages, result);
     if (!result.ok) return result;
     StagePartOfEfs(folders.staging, resources, config, messages, result);
+    if (!StageManifest(folders.staging, false, resources, messages, result)) return result;
 
     if (config.bFastbootSystemImage && !config.fastBootSystemImageFilePath.empty() &&
         !CopySystemImage(folders.staging, config.fastBootSystemImageFilePath)) {
@@ -156,6 +167,7 @@ StagingResult StageSecondPackage(const StagingFolders& folders, const ResourceSo
     }
     StageTable(folders.secondStaging, resources, config, true, messages, result);
     if (!result.ok) return result;
+    if (!StageManifest(folders.secondStaging, true, resources, messages, result)) return result;
     Extract({"INI", "ConfigFile2", "Config.ini", true}, folders.secondStaging, false, resources, messages, result);
     return result;
 }

@@ -108,6 +108,8 @@ void RunController::ShowStatusLine(const std::string& text, int kind) {
     // from: should it fail as well, the next resume still knows what is done.
     const bool resumedStart = resumeFromBackup_ && text == kStartMilestone;
     if (IsMilestone(text) && !resumedStart) {
+        // The milestone's log line reaches the disk before the stored state moves on.
+        runLog_.SyncToDisk();
         setup_.settings->writeString(platform::SettingsStore::kDownloadStatus, text);
         if (text == kBackupMilestone) backupDone_ = true;
         // Every restore succeeded: the backup folder is gone and nothing is left to resume.

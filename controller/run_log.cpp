@@ -4,6 +4,8 @@
 
 #include <system_error>
 
+#include "platform/atomic_file.h"
+
 namespace flintcast::controller {
 
 std::tm LocalNow() {
@@ -49,6 +51,10 @@ void RunLog::WriteRaw(std::string_view text) {
     if (!out_.is_open()) return;
     out_ << text << "\r\n";
     out_.flush();
+}
+
+void RunLog::SyncToDisk() {
+    if (out_.is_open()) platform::SyncFileToDisk(path_);
 }
 
 void RunLog::Close() {

@@ -29,6 +29,8 @@ public:
     void WriteLine(const std::tm& now, std::string_view text);
     // The text as it stands, then CR LF (the closing block).
     void WriteRaw(std::string_view text);
+    // Flushes the lines written so far to the disk (a milestone's line outlives a power loss).
+    void SyncToDisk();
     void Close();
     // Path of the file opened last (kept after Close so it can be deleted).
     const std::filesystem::path& filePath() const { return path_; }

@@ -20,12 +20,14 @@ std::string Printable(std::string_view text) {
 
 AdbListing ReadAdbListing(std::string_view output, std::string_view serial) {
     AdbListing listing;
-    std::string text = Printable(output.substr(0, kListingBytes));
+    std::string text = Printable(output);
     // The header word goes first, so that only a device line can say "device".
     for (size_t at = text.find("devices"); at != std::string::npos; at = text.find("devices", at)) {
         text.erase(at, 7);
     }
-    listing.text = text;
+    // Only the kept text is cut: a device line behind a long preamble (daemon start notes,
+    // warnings, many units) still counts.
+    listing.text = text.substr(0, kListingBytes);
     // A device line is a serial, a tab and a state; anything else (daemon notes, warnings,
     // garbage) says nothing about a device, even when it holds the word.
     std::istringstream lines(text);

@@ -7,6 +7,7 @@
 #include <fmt/format.h>
 
 #include "engine/device_directory.h"
+#include "platform/atomic_file.h"
 #include "platform/process.h"
 #include "platform/tcp_stream.h"
 
@@ -158,16 +159,20 @@ void AdbFileBackup::BackupAdbFile(const std::string& deviceBackupFolder) {
         ctx_.reporter.ShowError(listing.offline ? std::string("[BACKUP] ADB is offline.") : listing.text, 0);
         return;
     }
+    // adb writes beside the copy's name; the file is moved in place only once adb has ended
+    // well and it is flushed, so the copy is never half there.
     const std::string copy = PcCopy(deviceBackupFolder);
-    const std::vector<std::string> pull = {"pull", deviceFile_, copy};
+    const std::string partial = platform::TemporaryNameBeside(copy).string();
+    const std::vector<std::string> pull = {"pull", deviceFile_, partial};
     ctx_.reporter.ShowStatus(LineClass::Progress, "backup " + Joined(pull));
     std::error_code ec;
-    std::filesystem::remove(copy, ec);
+    std::filesystem::remove(partial, ec);
     const AdbResult result = Run(Addressed(pull), kCommandLimitMs);
     StopServerIfOurs();
     // Without the copy the update would destroy the only one: the run stops here.
     if (!result.started || result.timedOut || result.exitStatus != 0 ||
-        !std::filesystem::is_regular_file(copy, ec)) {
+        !std::filesystem::is_regular_file(partial, ec) || !platform::CommitWrittenFile(partial, copy)) {
+        std::filesystem::remove(partial, ec);
         ctx_.reporter.ShowError(fmt::format("[BACKUP] Fail to pull {}: {}", deviceFile_, Outcome(result)), 0);
     }
 }

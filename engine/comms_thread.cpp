@@ -8,6 +8,7 @@
 
 #include "config/project_traits.h"
 #include "engine/adb_file_backup.h"
+#include "engine/backup_file_check.h"
 #include "engine/at_channel.h"
 #include "engine/device_data_ops.h"
 #include "engine/device_directory.h"
@@ -129,6 +130,8 @@ bool TCommsThread::ImageItems() const {
 }
 
 bool TCommsThread::FastbootImages() const { return cfg_.anyFastbootImage(); }
+
+bool TCommsThread::WritesImages() const { return ImageItems() || FastbootImages(); }
 
 bool TCommsThread::SendResetCommand() {
     StreamingDownload streaming(ctx_, progress_, &directory_);
@@ -277,6 +280,7 @@ void TCommsThread::BackupStep() {
         reporter_.ShowStatus(LineClass::Ordinary, kSeparatorLine);
         return;
     }
+    bool identityAndNvSaved = false;
     if ((cfg_.bBackup || cfg_.bBackupUserData) && ok() && HaveDataOps("Backup")) {
         data_->ReadIdentity();
         const auto& id = data_->identity();
@@ -302,10 +306,7 @@ void TCommsThread::BackupStep() {
                 data_->BackupNvItems();
                 data_->BackupRfNvItems();
             }
-            if (ok()) {
-                if (hooks_.BackupMade) hooks_.BackupMade(deviceBackupFolder_);
-                reporter_.ShowStatus(LineClass::Ordinary, "Backup succssfully");
-            }
+            identityAndNvSaved = ok();
         }
     }
     if (cfg_.bBackupUserData && ok() && HaveDataOps("User data backup")) {
@@ -324,7 +325,37 @@ void TCommsThread::BackupStep() {
             if (ok()) reporter_.ShowStatus(LineClass::Ordinary, "WIFI file backup");
         }
     }
+    // The backup is complete only with its EFS mirror and board file: a resume trusts the
+    // folder from this point on, so a tool stopped while it still writes them leaves nothing
+    // a resume would restore from.
+    if (identityAndNvSaved && ok()) {
+        if (hooks_.BackupMade) hooks_.BackupMade(deviceBackupFolder_);
+        reporter_.ShowStatus(LineClass::Ordinary, "Backup succssfully");
+    }
     reporter_.ShowStatus(LineClass::Ordinary, kSeparatorLine);
+}
+
+bool TCommsThread::BackupFileDamaged(const std::string& folder) {
+    // Each file is checked whole before any of it is restored; a damaged one stays as it is.
+    struct Check {
+        std::string path;
+        std::optional<std::string> (*damage)(const std::string&);
+    };
+    const Check checks[] = {{folder + "/at.bak", IdentityBackupDamage},
+                            {folder + "/nv.bak", NvBackupDamage},
+                            {folder + "/nv1.bak", RfNvBackupDamage}};
+    std::error_code ec;
+    for (const auto& check : checks) {
+        if (!std::filesystem::exists(check.path, ec)) continue;  // a missing file has its own line
+        if (const auto damage = check.damage(check.path)) {
+            reporter_.ShowError(fmt::format("Cannot resume: the backup file {} is damaged ({}); it is kept as it is "
+                                            "and nothing is restored from it",
+                                            check.path, *damage),
+                                0);
+            return true;
+        }
+    }
+    return false;
 }
 
 void TCommsThread::LoadStoredBackup() {
@@ -338,6 +369,7 @@ void TCommsThread::LoadStoredBackup() {
     // the device, the earlier run's folder is used as it is.
     deviceBackupFolder_ = folder;
     data_->SetBackupPaths(folder, folder + "/at.bak", folder + "/nv.bak", folder + "/nv1.bak");
+    if (BackupFileDamaged(folder)) return;
     if (!data_->LoadIdentityBackup()) return;
     const auto& id = data_->identity();
     // The values the backup step insisted on must be in at.bak, or it is not a backup of ours.
@@ -440,7 +472,11 @@ bool TCommsThread::FirstResetAndRestore() {
 
     if (AmssOnlyWithRestore() || markedAmssOnly) cfg_.bDISK = true;
     ResetRediscovery reset = Rediscovery();
-    if (!SendResetCommand()) {
+    // After the fastboot stage the unit was reset already: its "continue" boots the new
+    // firmware, and the ports were closed before the stage. A streaming reset would go to a
+    // closed port and fail a run whose restore is still owed.
+    const bool resetByFastboot = FastbootImages();
+    if (!resetByFastboot && !SendResetCommand()) {
         reporter_.ShowError("Fail to reset or power off phone");
     } else {
         reporter_.ShowStatus(LineClass::Ordinary, "Reset or power off......");
@@ -481,8 +517,8 @@ bool TCommsThread::RestoreRfNvOffline() {
     return true;
 }
 
-bool TCommsThread::ResumeOwesRfRestore() const {
-    if (!setup_.resumeRun || rfRestored_ || backupFolderOfThisRun_.empty()) return false;
+bool TCommsThread::OwesRfRestore() const {
+    if (rfRestored_ || backupFolderOfThisRun_.empty()) return false;
     std::error_code ec;
     return std::filesystem::is_regular_file(backupFolderOfThisRun_ + "/nv1.bak", ec);
 }
@@ -510,7 +546,9 @@ void TCommsThread::SecondResetAndRestore() {
         reset.ReopenAfterReset(ResetStage::Second, PortKind::Diag, ports.diag);
         if (ok()) RestoreOnDiagPort();
         if (ok()) reset.ReopenAfterReset(ResetStage::Second, PortKind::Modem, ports.modem);
-        if (ok() && cfg_.bRestore && ResumeOwesRfRestore()) RestoreRfNvOffline();
+        // The images may have wiped the RF calibration as well: it is written back here when
+        // no earlier restore of this run did.
+        if (ok() && cfg_.bRestore && OwesRfRestore()) RestoreRfNvOffline();
         if (ok() && cfg_.bRestore && HaveDataOps("Identity restore")) data_->RestoreIdentity();
         if (ok() && !cfg_.endAtList.empty()) at_->RunEndATList(cfg_.endAtList);
         return;
@@ -523,7 +561,7 @@ void TCommsThread::SecondResetAndRestore() {
         else data_->RestoreNvItems();
     }
     if (ok() && !cfg_.nvCommandList.empty() && HaveDataOps("NV command list")) data_->WriteNvCommandList();
-    if (ok() && ResumeOwesRfRestore()) RestoreRfNvOffline();
+    if (ok() && setup_.resumeRun && OwesRfRestore()) RestoreRfNvOffline();
     if (data_ != nullptr) data_->RestoreIdentity();
     if (ok() && !cfg_.endAtList.empty()) at_->RunEndATList(cfg_.endAtList);
 }
@@ -536,6 +574,12 @@ void TCommsThread::ClosingStep() {
     if (serial_.modemOpen()) {
         if (config::ShowsDeviceVersionAtEnd(cfg_.projectType)) at_->ShowDeviceVersion();
         serial_.CloseWithRetry(PortSlot::Modem, close_label::kEndOfRunModem);
+    }
+    // "PASS" removes the backup: a run that wrote images and still owes the RF calibration it
+    // backed up fails instead and keeps it.
+    if (ok() && cfg_.bRestore && WritesImages() && OwesRfRestore()) {
+        reporter_.ShowError(
+            fmt::format("The RF NV items backed up in {} were not restored; the backup is kept", backupFolderOfThisRun_), 0);
     }
     // The outside reset tool resets the modem once everything else went well; its failure
     // latches and so takes the place of "PASS".

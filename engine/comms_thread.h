@@ -110,7 +110,7 @@ private:
     std::string deviceBackupFolder_;
     // The folder this run made (or, resumed, restored from): the only one it may remove.
     std::string backupFolderOfThisRun_;
-    // The RF NV items were restored after the first reset of this run.
+    // The RF NV items of the backup were written back in this run.
     bool rfRestored_ = false;
     std::vector<std::string> userDataEntries_;
 
@@ -142,11 +142,15 @@ private:
     bool KeepEarlierBackup();
     // Resumed run: takes the backup files from the earlier run's folder before any port opens.
     void LoadStoredBackup();
+    // True, with an error line, when a file of the stored backup is cut short or unreadable.
+    bool BackupFileDamaged(const std::string& folder);
     // The RF NV restore with the modem offline, after the first reset; false when the offline command
     // failed, after its error line.
     bool RestoreRfNvOffline();
-    // A resumed run that skipped the first reset and restore restores the RF NV items the earlier run backed up.
-    bool ResumeOwesRfRestore() const;
+    // The backup this run made or resumed from holds RF NV items that were not written back yet.
+    bool OwesRfRestore() const;
+    // Whether the run wrote images to the device (its data may be wiped).
+    bool WritesImages() const;
     void RemoveBackupOfThisRun();
     void DeviceFileStep();
     void ImageDownloadStep();

@@ -7,6 +7,7 @@
 
 #include "engine/diag_exchange.h"
 #include "engine/diag_requests.h"
+#include "platform/atomic_file.h"
 
 namespace flintcast::engine {
 namespace {
@@ -75,12 +76,14 @@ int EfsClient::OpenEfsFileForRead(std::string_view path, uint32_t& size) {
 
 int EfsClient::ReadEfsFile(const std::string& pcPath, uint32_t size) {
     ctx_.reporter.ShowStatus(LineClass::Progress, "Downloading Part of EFS...");
-    std::ofstream out(pcPath, std::ios::binary | std::ios::trunc);
-    if (!out) {
+    // The copy is written aside and renamed into place once whole: a file of the mirror is
+    // never half there, whatever happens to the tool or the PC meanwhile.
+    platform::AtomicFileWriter out;
+    if (!out.Open(pcPath)) {
         ctx_.reporter.ShowError(fmt::format("Could not open file:{}", pcPath));
         return 1;
     }
-    if (size == 0) return 0;
+    if (size == 0) return out.Commit() ? 0 : 1;
     ctx_.clock.sleepMs(kEfsTransferStartWaitMs);
     ctx_.reporter.ShowStatus(LineClass::Progress, fmt::format("{} downloading, ", FileNameOf(pcPath)));
 
@@ -99,11 +102,10 @@ int EfsClient::ReadEfsFile(const std::string& pcPath, uint32_t size) {
         const size_t dataEnd = reply.size() - EfsReplyReader::kTrailer;
         if (dataEnd <= efs::kReadDataOffset) return 1;  // no data although the file is not done
         const uint32_t got = std::min<uint32_t>(static_cast<uint32_t>(dataEnd - efs::kReadDataOffset), size - received);
-        out.write(reinterpret_cast<const char*>(reply.data() + efs::kReadDataOffset), got);
+        if (!out.Write(reply.subspan(efs::kReadDataOffset, got))) return 1;
         received += got;
     }
-    out.close();
-    return received == size && out ? 0 : 1;
+    return received == size && out.Commit() ? 0 : 1;
 }
 
 int EfsClient::OpenEfsFileForWrite(std::string_view path) {

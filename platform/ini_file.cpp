@@ -2,6 +2,8 @@
 
 #include <fmt/format.h>
 
+#include "platform/atomic_file.h"
+
 #include <cerrno>
 #include <cstring>
 #include <fstream>
@@ -252,25 +254,12 @@ bool IniFile::save(const std::filesystem::path& path, std::string* error) const 
         if (error) *error = fmt::format("{}: {}", path.string(), reason);
         return false;
     };
-    std::filesystem::path temp = path;
-    temp += fmt::format(".{}.tmp", ::getpid());
-    {
-        std::ofstream out(temp, std::ios::binary | std::ios::trunc);
-        if (!out) return fail(std::strerror(errno));
-        const std::string content = text();
-        out.write(content.data(), static_cast<std::streamsize>(content.size()));
-        out.flush();
-        if (!out) {
-            std::error_code ignored;
-            std::filesystem::remove(temp, ignored);
-            return fail("write error");
-        }
-    }
-    std::error_code ec;
-    std::filesystem::rename(temp, path, ec);
-    if (ec) {
-        std::filesystem::remove(temp, ec);
-        return fail("cannot replace file");
+    // Written aside, flushed and renamed over: a crash leaves the old file or the new one.
+    const std::string content = text();
+    AtomicFileWriter out;
+    if (!out.Open(path)) return fail(std::strerror(errno));
+    if (!out.Write(std::span(reinterpret_cast<const uint8_t*>(content.data()), content.size())) || !out.Commit()) {
+        return fail(fmt::format("cannot replace file: {}", std::strerror(errno)));
     }
     return true;
 }

@@ -1,7 +1,6 @@
 #pragma once
-// Writing a complete file in place of any existing one. The data goes to a fresh
-// file beside the target that is then renamed over it, so a link standing at the
-// target is replaced rather than followed, and no half-written file is left behind.
+// Writing a complete file in place of any existing one, through AtomicFileWriter
+// (platform/atomic_file.h): the target holds its old content or the new one, never a part.
 #include <cstdint>
 #include <filesystem>
 #include <span>

@@ -98,14 +98,25 @@ bool UsbBulkInterface::Open(int bus, int address, UsbInterfaceClass wanted) {
         Close();
         return false;
     }
-    libusb_set_auto_detach_kernel_driver(handle_, 1);
+    interfaceNumber_ = found.number;
+    // A kernel driver bound to the interface is detached for the claim and attached again on
+    // close. Only a bound driver is detached: an interface no driver holds is claimed as it is.
+    if (libusb_kernel_driver_active(handle_, found.number) == 1) {
+        rc = libusb_detach_kernel_driver(handle_, found.number);
+        if (rc != 0 && rc != LIBUSB_ERROR_NOT_FOUND) {
+            error_ = fmt::format("cannot detach the kernel driver of USB interface {}: {}", found.number,
+                                 libusb_strerror(rc));
+            Close();
+            return false;
+        }
+        driverDetached_ = rc == 0;
+    }
     rc = libusb_claim_interface(handle_, found.number);
     if (rc != 0) {
         error_ = fmt::format("cannot claim USB interface {}: {}", found.number, libusb_strerror(rc));
         Close();
         return false;
     }
-    interfaceNumber_ = found.number;
     inEndpoint_ = found.in;
     outEndpoint_ = found.out;
     error_.clear();
@@ -151,10 +162,12 @@ bool UsbBulkInterface::Close() {
             // A device that already left the bus has nothing left to release.
             released = rc == 0 || rc == LIBUSB_ERROR_NO_DEVICE || rc == LIBUSB_ERROR_NOT_FOUND;
         }
+        if (driverDetached_) libusb_attach_kernel_driver(handle_, interfaceNumber_);
         libusb_close(handle_);
         handle_ = nullptr;
     }
     interfaceNumber_ = -1;
+    driverDetached_ = false;
     if (context_ != nullptr) {
         libusb_exit(context_);
         context_ = nullptr;

@@ -48,6 +48,7 @@ private:
     libusb_context* context_ = nullptr;
     libusb_device_handle* handle_ = nullptr;
     int interfaceNumber_ = -1;
+    bool driverDetached_ = false;  // a kernel driver was detached for the claim
     uint8_t inEndpoint_ = 0;
     uint8_t outEndpoint_ = 0;
     std::string error_;

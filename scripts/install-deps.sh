@@ -7,7 +7,7 @@ PACKAGES=(
   libfmt-dev libcli11-dev nlohmann-json3-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   xorriso
-  libusb-1.0-0-dev adb fastboot
+  libusb-1.0-0-dev adb fastboot umockdev
   qt6-base-dev fonts-ipafont-gothic fonts-wqy-microhei xvfb
 )
 # Manual pages and the Debian package (scripts/package.sh).

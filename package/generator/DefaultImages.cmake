@@ -35,7 +35,16 @@ add_custom_command(
   DEPENDS ${cdrom_dir}/setup.exe
   COMMENT "Making the PC-suite CD-ROM image"
   VERBATIM)
+# The package's manifest of its images, so the images staged from the program are checked too.
+set(manifest ${FLINTCAST_DEFAULT_IMAGE_DIR}/manifest.sha256)
+add_custom_command(
+  OUTPUT ${manifest}
+  COMMAND ${CMAKE_COMMAND} -DOUT=${manifest} "-DFILES=${image_paths};${FLINTCAST_DEFAULT_IMAGE_DIR}/CDROM.iso"
+          -P ${CMAKE_CURRENT_LIST_DIR}/WriteManifest.cmake
+  DEPENDS ${image_paths} ${FLINTCAST_DEFAULT_IMAGE_DIR}/CDROM.iso ${CMAKE_CURRENT_LIST_DIR}/WriteManifest.cmake
+  COMMENT "Writing the default package's manifest"
+  VERBATIM)
 add_custom_target(flintcast_default_images ALL
-  DEPENDS ${image_paths} ${FLINTCAST_DEFAULT_IMAGE_DIR}/CDROM.iso)
+  DEPENDS ${image_paths} ${FLINTCAST_DEFAULT_IMAGE_DIR}/CDROM.iso ${manifest})
 
-set(FLINTCAST_DEFAULT_IMAGE_FILES ${image_paths} ${FLINTCAST_DEFAULT_IMAGE_DIR}/CDROM.iso)
+set(FLINTCAST_DEFAULT_IMAGE_FILES ${image_paths} ${FLINTCAST_DEFAULT_IMAGE_DIR}/CDROM.iso ${manifest})

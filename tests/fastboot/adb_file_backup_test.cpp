@@ -1,4 +1,5 @@
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <fstream>
 
@@ -77,7 +78,8 @@ TEST_F(AdbFileBackupTest, BackupPullsIntoTheWifiFolderAndStopsOnlyTheServerItSta
     EXPECT_TRUE(rig.reporter.ok()) << error();
     EXPECT_TRUE(std::filesystem::exists(folder + "/WIFI/bdata.SD31.bin"));
     EXPECT_EQ(adb.calls, (std::vector<std::string>{"start-server", "devices",
-                                                   "pull " + deviceFile + " " + folder + "/WIFI/bdata.SD31.bin",
+                                                   "pull " + deviceFile + " " + folder + "/WIFI/bdata.SD31.bin.partial-" +
+                                                       std::to_string(::getpid()),
                                                    "kill-server"}));
     adb.calls.clear();
     adb.serverAlreadyRunning = true;

@@ -4,7 +4,9 @@
 
 #include <fmt/format.h>
 
+#include "engine/nv_catalogues.h"
 #include "sim/model/sha256.h"
+#include "tests/run/unit_state.h"
 #include "tests/run/update_run_fixture.h"
 #include "tests/support/free_port.h"
 
@@ -86,9 +88,10 @@ TEST_F(FastbootRunTest, FastbootOnlyProjectWritesWholeAndChunkedImagesToPass) {
 TEST_F(FastbootRunTest, StreamedImagesThenFastbootImagesAfterTheReset) {
     // The Android-based unit with the project of the default package, whose images it streams.
     StartSimulator({"--profile", Profile(R"({"base": "android", "project": 46})").string()});
-    // The default package's images, with the fastboot system image beside them.
+    // The default package's images, with the fastboot system image beside them (without the
+    // package's manifest, which does not list that image).
     for (const auto& entry : fs::directory_iterator(fs::path(FLINTCAST_BIN_DIR) / ".." / "package" / "default")) {
-        fs::copy_file(entry.path(), images / entry.path().filename());
+        if (entry.path().filename() != "manifest.sha256") fs::copy_file(entry.path(), images / entry.path().filename());
     }
     const fs::path system = images / "system.img";
     WriteImage(system, 2 * 1024 * 1024 + 17, 5);
@@ -113,7 +116,7 @@ protected:
         ::setenv("ANDROID_ADB_SERVER_PORT", std::to_string(FreeTcpPort()).c_str(), 1);
         StartSimulator({"--profile", Profile(R"({"base": "android", "project": 46})").string()});
         for (const auto& entry : fs::directory_iterator(fs::path(FLINTCAST_BIN_DIR) / ".." / "package" / "default")) {
-            fs::copy_file(entry.path(), images / entry.path().filename());
+            if (entry.path().filename() != "manifest.sha256") fs::copy_file(entry.path(), images / entry.path().filename());
         }
         WriteImage(images / "system.img", 4096 * 5, 9);
         before = DeviceState()["android_files"];
@@ -144,6 +147,81 @@ TEST_F(BoardFileRunTest, WithoutTheBackupTheUpdateLeavesTheBoardFileWiped) {
     EXPECT_EQ(exitCode, 0) << Output();
     ASSERT_TRUE(before.contains(kBoardFile)) << before.dump();
     EXPECT_FALSE(after.contains(kBoardFile)) << after.dump();
+}
+
+// An Android-based project-46 unit whose streamed EFS image wipes its NV and RF NV items and
+// whose fastboot flash wipes the board file: only the run's restores bring them back.
+class WipedUnitRunTest : public BoardFileRunTest {
+protected:
+    nlohmann::json UnitProfile() {
+        nlohmann::json nv = nlohmann::json::array();
+        const auto& plain = engine::DefaultNvCatalogue();
+        for (size_t i = 0; i < plain.size(); i += 60) nv.push_back({{"id", plain[i].id}, {"hex", PatternHex(1 + i % 128, i)}});
+        nlohmann::json rf = nlohmann::json::array();
+        const auto& lte = engine::LteRfNvCatalogue();
+        for (size_t i = 0; i < lte.size(); i += 5) rf.push_back({{"id", lte[i].id}, {"hex", PatternHex(4 + i * 9, i)}});
+        return {{"base", "android"}, {"project", 46}, {"efs_image_wipes", true}, {"nv_items", nv}, {"rf_nv_items", rf}};
+    }
+
+    // Streams the default package, writes the fastboot system image after the reset, backs up
+    // and restores identity, NV, RF NV and the board file; `pcSuite` adds the CD-ROM image.
+    // The run's exit code; `was` is the unit's state before it.
+    int UpdateUnit(bool pcSuite, const std::string& faults = {}) {
+        ::setenv("ANDROID_ADB_SERVER_PORT", std::to_string(FreeTcpPort()).c_str(), 1);
+        std::vector<std::string> args{"--profile", Profile(UnitProfile().dump()).string()};
+        if (!faults.empty()) args.insert(args.end(), {"--faults", faults});
+        StartSimulator(args);
+        for (const auto& entry : fs::directory_iterator(fs::path(FLINTCAST_BIN_DIR) / ".." / "package" / "default")) {
+            if (entry.path().filename() != "manifest.sha256") fs::copy_file(entry.path(), images / entry.path().filename());
+        }
+        WriteImage(images / "system.img", 3 * 1024 * 1024 + 5, 13);
+        DeviceState();
+        was = LiveDeviceState(root, dir.path());
+        EXPECT_FALSE(was["model"]["rf_nv_items"].empty()) << was.dump();
+        const auto config = ConfigWith({{"DownloadItems/bCDROM", pcSuite ? "1" : "0"},
+                                        {"DownloadItems/bFastbootSystemImage", "1"},
+                                        {"DownloadItems/bBackupARM11Files", "1"}, {"ARM11Files/ARM11F0", kBoardFile}});
+        platform::ChildProcess run;
+        EXPECT_TRUE(StartRun(run, config, "run", {"--image-folder", images.string()}));
+        const int code = WaitFor(run);
+        ::unsetenv("ANDROID_ADB_SERVER_PORT");
+        return code;
+    }
+
+    void ExpectPassWithEverythingAsBefore() {
+        EXPECT_NE(Output().find("\"text\":\"PASS\""), std::string::npos) << Output();
+        const nlohmann::json after = LiveDeviceState(root, dir.path());
+        EXPECT_EQ(after["model"]["factory_restores"], 1) << "the EFS image was written once and wiped the unit";
+        EXPECT_EQ(ById(after["model"]["nv_items"]), ById(was["model"]["nv_items"]));
+        EXPECT_EQ(ById(after["model"]["rf_nv_items"]), ById(was["model"]["rf_nv_items"])) << Output();
+        ExpectPartition("system", images / "system.img");
+        ASSERT_TRUE(after["android_files"].contains(kBoardFile)) << after["android_files"].dump();
+        EXPECT_EQ(after["android_files"][kBoardFile], was["android_files"][kBoardFile]);
+    }
+    nlohmann::json was;
+};
+
+TEST_F(WipedUnitRunTest, WithoutThePcSuiteImageTheRestoreAfterTheFastbootStageBringsBackRfNv) {
+    EXPECT_EQ(UpdateUnit(false), 0) << Output();
+    ExpectPassWithEverythingAsBefore();
+}
+
+TEST_F(WipedUnitRunTest, PcSuiteAndFastbootImagesRestoreEverythingToPass) {
+    EXPECT_EQ(UpdateUnit(true), 0) << Output();
+    ExpectPassWithEverythingAsBefore();
+}
+
+TEST_F(WipedUnitRunTest, AnRfNvItemTheUnitRefusesAfterTheFastbootStageFailsTheRunAndKeepsTheBackup) {
+    // Its second request is the restore's write (the first is the backup's read).
+    EXPECT_EQ(UpdateUnit(false, "nv-status:20208=4@2"), 1) << Output();
+    const std::string out = Output();
+    EXPECT_NE(out.find("ERROR, [20208]"), std::string::npos) << out;
+    EXPECT_EQ(out.find("\"text\":\"PASS\""), std::string::npos) << out;
+    size_t backups = 0;
+    for (const auto& e : fs::recursive_directory_iterator(dir.path() / "data")) {
+        if (e.path().filename() == "nv1.bak" && fs::file_size(e.path()) > 0) ++backups;
+    }
+    EXPECT_EQ(backups, 1u);
 }
 
 }  // namespace

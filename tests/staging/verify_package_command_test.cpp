@@ -4,6 +4,7 @@
 #include <sys/wait.h>
 
 #include <cstdio>
+#include <fstream>
 #include <string>
 
 #include <fmt/format.h>
@@ -38,6 +39,8 @@ TEST_F(StagingTest, VerifyPackageListsTheDefaultPackageAsComplete) {
         EXPECT_NE(run.output.find(name), std::string::npos) << name << "\n" << run.output;
     }
     EXPECT_FALSE(std::filesystem::exists(dir_.path() / "verify" / "TempFiles")) << "staging is removed afterwards";
+    // The embedded package carries its manifest, and its staged images match it.
+    EXPECT_EQ(run.output.find("cannot be checked"), std::string::npos) << run.output;
 }
 
 TEST_F(StagingTest, VerifyPackageOnAFolderReportsTheFirstMessage) {
@@ -53,6 +56,38 @@ TEST_F(StagingTest, VerifyPackageOnAFolderReportsTheFirstMessage) {
     run = RunCommand(base);
     EXPECT_EQ(run.exitCode, 3);  // an incomplete package
     EXPECT_NE(run.output.find("Error: File " + (images() / "cefs.mbn").string() + " does not exist!"), std::string::npos)
+        << run.output;
+}
+
+// A folder without a manifest is accepted with a warning; once it has one, an image changed
+// afterwards is refused by name.
+TEST_F(StagingTest, VerifyPackageChecksTheFolderAgainstItsManifest) {
+    generate(46, "--config");
+    const std::string base = fmt::format("'{}/flintcast' verify-package '{}' --config '{}' --staging-dir '{}'",
+                                         FLINTCAST_BIN_DIR, images().string(), (images() / "Config.ini").string(),
+                                         (dir_.path() / "verify").string());
+    CommandRun run = RunCommand(base);
+    EXPECT_EQ(run.exitCode, 0) << run.output;
+    EXPECT_NE(run.output.find("carries no manifest.sha256: its images cannot be checked"), std::string::npos)
+        << run.output;
+
+    run = RunCommand(fmt::format("'{}/flintcast' package-manifest '{}'", FLINTCAST_BIN_DIR, images().string()));
+    ASSERT_EQ(run.exitCode, 0) << run.output;
+    run = RunCommand(base);
+    EXPECT_EQ(run.exitCode, 0) << run.output;
+    EXPECT_EQ(run.output.find("cannot be checked"), std::string::npos) << run.output;
+
+    {
+        std::fstream dsp(images() / "dsp1.mbn", std::ios::binary | std::ios::in | std::ios::out);
+        dsp.seekg(100);
+        const char byte = static_cast<char>(dsp.get());
+        dsp.seekp(100);
+        dsp.put(static_cast<char>(byte ^ 0x5A));
+    }
+    run = RunCommand(base);
+    EXPECT_EQ(run.exitCode, 3) << run.output;
+    EXPECT_NE(run.output.find("Image " + (images() / "dsp1.mbn").string() + " does not match the package manifest"),
+              std::string::npos)
         << run.output;
 }
 
