@@ -28,7 +28,7 @@ int main() {
     }
     auto& w = sim.worker;
     w.config.lteType = "LTE";
-    engine::NvItems nv(w.ctx, *sim.at);
+    engine::NvItems nv(w.ctx);
     nv.SetBackupPaths((sim.backup() / "nv.bak").string(), (sim.backup() / "nv1.bak").string());
     nv.BuildNvLists();
 

@@ -58,6 +58,9 @@ enum Trait : uint64_t {
     kChecksFlash = uint64_t{1} << 47,
     kRequiresVersion = uint64_t{1} << 48,
     kShowsVersionAtEnd = uint64_t{1} << 49,
+    kJapaneseImages = uint64_t{1} << 50,
+    kAboutVersionOnly = uint64_t{1} << 51,
+    kSingleNoticeGuide = uint64_t{1} << 52,
 };
 
 struct ProjectRow {
@@ -69,6 +72,9 @@ struct ProjectRow {
     std::string_view caption{};    // caption of a branded variant's windows
     std::string_view logFolder{};  // log folder of a branded variant below the log root
     OperatorVariant operatorVariant{};
+    GuideWizard wizard = GuideWizard::None;
+    std::string_view wizardTitle{};  // the guide's own title
+    std::string_view windowTitle{};  // the window title the variant fixes
 };
 
 constexpr std::array<ProjectRow, 49> kRows{{
@@ -77,8 +83,10 @@ constexpr std::array<ProjectRow, 49> kRows{{
     {.number = 1,
      .traits = kPowerOffAtEnd},
     {.number = 2,
-     .traits = kPowerOffAtEnd | kWizardStart | kChecksVersion | kRequiresVersion | kShowsVersionAtEnd,
-     .operatorVariant = {"SWK0012", "Data Cards"}},
+     .traits = kPowerOffAtEnd | kWizardStart | kChecksVersion | kRequiresVersion | kShowsVersionAtEnd
+               | kJapaneseImages | kAboutVersionOnly,
+     .operatorVariant = {"SWK0012", "Data Cards"},
+     .wizard = GuideWizard::Guide, .wizardTitle = "JDEアップデートツール V1.1"},
     {.number = 3,
      .traits = kVersionMarker | kShortReopenWait | kPauseBeforeHello | kEndsCheckWhenReady
                | kChecksVersion | kRequiresVersion,
@@ -91,8 +99,9 @@ constexpr std::array<ProjectRow, 49> kRows{{
     {.number = 6,
      .traits = kBlockingDiagReads | kPowerOffAtEnd | kShortReopenWait | kKeepsPortsInDownload
                | kResetAfterDownload | kDriverInstaller | kCloseAfterRun | kWizardStart | kChecksVersion
-               | kRequiresVersion | kShowsVersionAtEnd,
-     .operatorVariant = {"SWK0016", "mobile devices"}},
+               | kRequiresVersion | kShowsVersionAtEnd | kJapaneseImages | kAboutVersionOnly,
+     .operatorVariant = {"SWK0016", "mobile devices"},
+     .wizard = GuideWizard::Guide, .wizardTitle = "JDDアップデートツール V1.1"},
     {.number = 7,
      .traits = kPhone | kPowerOffAtEnd | kLongReopenWait | kPauseBeforeHello | kCompactEfsPair},
     {.number = 8,
@@ -130,7 +139,8 @@ constexpr std::array<ProjectRow, 49> kRows{{
      .personality = PersonalityList::GroupA},
     {.number = 19,
      .traits = kBlockingDiagReads | kPowerOffAtEnd | kShortReopenWait | kResetAfterDownload
-               | kDriverInstaller | kWizardStart},
+               | kDriverInstaller | kWizardStart,
+     .wizard = GuideWizard::Guide1, .wizardTitle = "Mobile Upgrade Guide"},
     {.number = 20,
      .traits = kBlockingDiagReads | kPowerOffAtEnd | kShortReopenWait | kResetAfterFullDownload
                | kRestoresAfterAmssOnly | kDriverInstaller},
@@ -159,16 +169,20 @@ constexpr std::array<ProjectRow, 49> kRows{{
      .startDisk = StartDiskMode::D1,
      .personality = PersonalityList::CdRomD3},
     {.number = 27,
-     .traits = kShortReopenWait | kPauseBeforeHello | kBrandedJapanese | kEndsCheckWhenReady,
+     .traits = kShortReopenWait | kPauseBeforeHello | kBrandedJapanese | kEndsCheckWhenReady | kJapaneseImages,
      .startDisk = StartDiskMode::D1,
      .personality = PersonalityList::GroupA,
-     .caption = "Netmarrow Software Update Tool", .logFolder = "Netmarrow JDH Update Tool"},
+     .caption = "Netmarrow Software Update Tool", .logFolder = "Netmarrow JDH Update Tool",
+     .windowTitle = "Netmarrow Software Update Tool"},
     {.number = 28,
      .traits = kShortReopenWait | kPauseBeforeHello | kBrandedJapanese | kDeletesLogOnPass
-               | kEndsOnCancel | kEndsCheckWhenReady | kInfoVersionQuery | kChecksVersion | kChecksFlash,
+               | kEndsOnCancel | kEndsCheckWhenReady | kInfoVersionQuery | kChecksVersion | kChecksFlash
+               | kJapaneseImages | kSingleNoticeGuide,
      .startDisk = StartDiskMode::D1,
      .personality = PersonalityList::GroupA,
-     .caption = "JDF Software Update Tool", .logFolder = "Netmarrow JDF Update Tool"},
+     .caption = "JDF Software Update Tool", .logFolder = "Netmarrow JDF Update Tool",
+     .wizard = GuideWizard::Guide2, .wizardTitle = "JDF Software Update Tool",
+     .windowTitle = "JDF Software Update Tool (Ver3.0.1)"},
     {.number = 29,
      .traits = kShortReopenWait | kMakerName | kRestoresAfterAmssOnly | kPauseBeforeHello
                | kEndsCheckWhenReady,
@@ -219,11 +233,13 @@ constexpr std::array<ProjectRow, 49> kRows{{
     {.number = 41,
      .traits = kCdmaOnly | kEvdo | kShortReopenWait | kPauseBeforeHello | kNewPcSuiteRequest
                | kWizardStart | kEndsCheckWhenReady | kRequiresVersion,
-     .personality = PersonalityList::CfgData},
+     .personality = PersonalityList::CfgData,
+     .wizard = GuideWizard::Guide3, .windowTitle = "Telvoro上网卡软件版本升级程序"},
     {.number = 42,
      .traits = kBlockingDiagReads | kPowerOffAtEnd | kKeepsPortsInDownload | kDriverInstaller | kOstrel
-               | kCloseAfterRun | kWizardStart | kChecksVersion,
-     .model = "JDD"},
+               | kCloseAfterRun | kWizardStart | kChecksVersion | kJapaneseImages,
+     .model = "JDD",
+     .wizard = GuideWizard::Guide2},
     {.number = 43,
      .traits = kBootStageImages | kFtlCompanion},
     {.number = 44,
@@ -259,6 +275,8 @@ constexpr bool RowsInOrder() {
 static_assert(RowsInOrder());
 
 }  // namespace
+
+int32_t HighestProject() { return kRows.back().number; }
 
 bool IsPhoneProject(int32_t project) { return Has(project, kPhone); }
 
@@ -348,5 +366,21 @@ bool ChecksDeviceVersion(int32_t project) { return Has(project, kChecksVersion);
 bool ChecksFlashSize(int32_t project) { return Has(project, kChecksFlash); }
 bool RequiresConfiguredVersion(int32_t project) { return Has(project, kRequiresVersion); }
 bool ShowsDeviceVersionAtEnd(int32_t project) { return Has(project, kShowsVersionAtEnd); }
+
+// A version-marked card is an Ostrel variant and looks like one.
+GuideWizard WizardOf(int32_t project, bool versionMarked) {
+    if (versionMarked && HasVersionMarker(project)) return GuideWizard::Guide2;
+    return RowOf(project).wizard;
+}
+std::string_view WizardTitle(int32_t project) { return RowOf(project).wizardTitle; }
+std::string_view WindowTitle(int32_t project) { return RowOf(project).windowTitle; }
+bool UsesJapaneseImages(int32_t project, bool versionMarked) {
+    return Has(project, kJapaneseImages) || (versionMarked && HasVersionMarker(project));
+}
+AboutLayout AboutLayoutOf(int32_t project, bool versionMarked) {
+    if (Has(project, kAboutVersionOnly)) return AboutLayout::VersionOnly;
+    return IsOstrelVariant(project, versionMarked) ? AboutLayout::Variant : AboutLayout::Plain;
+}
+bool UsesSingleNoticeGuide(int32_t project) { return Has(project, kSingleNoticeGuide); }
 
 }  // namespace flintcast::config

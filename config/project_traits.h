@@ -15,12 +15,22 @@ enum class StartDiskMode { None, D1, D2 };
 // Which AT command list sets the card's USB personality at the end of the run.
 enum class PersonalityList { None, GroupA, CdRomD2, CdRomD3, HardDiskD3, CfgData };
 
+// The start-up guide a variant's window opens with (Guide3 comes with the compact window).
+enum class GuideWizard { None, Guide, Guide1, Guide2, Guide3 };
+
+// The about box: the plain one, the version-only one of the guide variants, or the Japanese
+// variant's with its own title.
+enum class AboutLayout { Plain, VersionOnly, Variant };
+
 // Where an operator variant's own text differs: the version tag its firmware carries and the
 // word its refusal uses for other devices.
 struct OperatorVariant {
     std::string_view versionTag;
     std::string_view otherDevices;
 };
+
+// The highest project number the table knows (rows run from 0 up to it).
+int32_t HighestProject();
 
 // Handsets (5, 7 and 11): reset rather than powered off, no PC-suite image.
 bool IsPhoneProject(int32_t project);
@@ -140,5 +150,17 @@ bool ChecksFlashSize(int32_t project);
 bool RequiresConfiguredVersion(int32_t project);
 // The device's version is shown at the end of the run.
 bool ShowsDeviceVersionAtEnd(int32_t project);
+
+// --- window ---
+GuideWizard WizardOf(int32_t project, bool versionMarked);
+// The guide's own title; "" where the variant's model names it, and without a guide.
+std::string_view WizardTitle(int32_t project);
+// The window title a variant fixes ("" where the configuration's caption or the guide names it).
+std::string_view WindowTitle(int32_t project);
+// The Japanese Start and finish pictures.
+bool UsesJapaneseImages(int32_t project, bool versionMarked);
+AboutLayout AboutLayoutOf(int32_t project, bool versionMarked);
+// The variant guide shows a single notice and closes without asking.
+bool UsesSingleNoticeGuide(int32_t project);
 
 }  // namespace flintcast::config

@@ -6,6 +6,7 @@
 #include <QPainter>
 #include <QVBoxLayout>
 
+#include "config/project_traits.h"
 #include "dialogs/skin_art.h"
 #include "dialogs/skin_button.h"
 
@@ -100,8 +101,9 @@ void TTarnwickAboutForm::showEvent(QShowEvent* event) {
     description_->setText(texts_.description.isEmpty() ? QStringLiteral("for QCOMM Platform") : texts_.description);
     settings_->setText(texts_.settings);
     const int project = texts_.projectType;
-    const bool japaneseVariant = project == 42 || (project == 3 && texts_.versionMarker != 0);
-    if (project == 2 || project == 6) {
+    const config::AboutLayout layout =
+        config::AboutLayoutOf(project, config::IsVersionMarked(project, texts_.versionMarker));
+    if (layout == config::AboutLayout::VersionOnly) {
         title_->hide();
         variantTitle_->hide();
         version_->setText(VersionFromTitle(texts_.applicationTitle));
@@ -109,7 +111,7 @@ void TTarnwickAboutForm::showEvent(QShowEvent* event) {
         description_->hide();
         date_->show();
         settings_->show();
-    } else if (japaneseVariant) {
+    } else if (layout == config::AboutLayout::Variant) {
         title_->hide();
         variantTitle_->setText(texts_.variantTitle);
         variantTitle_->show();

@@ -10,6 +10,7 @@
 #include <QStackedLayout>
 #include <QVBoxLayout>
 
+#include "config/project_traits.h"
 #include "dialogs/skin_art.h"
 
 namespace flintcast::dialogs {
@@ -83,7 +84,7 @@ TFormGuide::TFormGuide(GuideSetup setup, QWidget* parent)
     setWindowTitle(setup_.title);
     setFixedSize(520, 360);
     const bool japanese = setup_.kind != GuideKind::English;
-    const bool singleNotice = setup_.kind == GuideKind::Variant && setup_.projectType == 28;
+    const bool singleNotice = setup_.kind == GuideKind::Variant && config::UsesSingleNoticeGuide(setup_.projectType);
 
     stack_ = new QStackedLayout;
     const auto& texts = japanese ? kJapanesePages : kEnglishPages;
@@ -176,8 +177,8 @@ void TFormGuide::ButtonBackClick() {
 
 bool TFormGuide::ConfirmExit() {
     if (setup_.kind == GuideKind::Variant) {
-        if (setup_.projectType == 28) return true;
-        if (setup_.projectType == 3 && setup_.versionMarker != 0) {
+        if (config::UsesSingleNoticeGuide(setup_.projectType)) return true;
+        if (config::IsVersionMarked(setup_.projectType, setup_.versionMarker)) {
             return question_(QString::fromUtf8("終了"), QString::fromUtf8("終了してもよろしいでしょうか？"));
         }
     }

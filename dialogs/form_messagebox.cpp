@@ -54,8 +54,10 @@ TFormMessagebox::TFormMessagebox(int projectType, const QString& message, QWidge
     setWindowTitle(QString::fromUtf8(controller::BrandedCaption(projectType).data()));
     setFixedSize(400, 190);
 
-    title_ = new QLabel(projectType == 28 ? QStringLiteral("JDF Software Update Tool")
-                                          : QStringLiteral("Netmarrow Software Update Tool"),
+    // A branded variant's own caption heads the box; the others carry the default brand.
+    const std::string_view caption = config::BrandedCaption(projectType);
+    title_ = new QLabel(caption.empty() ? QStringLiteral("Netmarrow Software Update Tool")
+                                        : QString::fromUtf8(caption.data(), static_cast<qsizetype>(caption.size())),
                         this);
     title_->setObjectName(QStringLiteral("Label_title"));
     title_->setFont(UiFont(10, true));

@@ -7,6 +7,7 @@
 #include "config/project_traits.h"
 #include "engine/at_reply.h"
 #include "engine/device_directory.h"
+#include "engine/diag_mode.h"
 
 namespace flintcast::engine {
 namespace {
@@ -21,8 +22,6 @@ constexpr std::string_view kCdromLine = "AT+CDROM=1\r\n\r\n";
 constexpr std::string_view kZrvResetLine = "AT+ZRVRESET\r\n\r\n";
 constexpr std::string_view kVersionCommand = "AT+CGMR\r\n\r\n";
 constexpr std::string_view kSimUnlock = "AT+NWLSET=0\r\n";
-
-constexpr uint8_t kFrameFlag = 0x7E;
 
 // Texts of the two directions of the diagnostic-service handshake.
 struct HandshakeTexts {
@@ -276,8 +275,8 @@ void AtChannel::runList(const std::vector<std::string>& lines, bool endList) {
             continue;
         }
         if (endList && line == kResetLine) {
-            SetDiagOffline();
-            SetDiagReset();
+            SetDiagOffline(ctx_);
+            SetDiagReset(ctx_);
             continue;
         }
         if (SendAT(line)) {
@@ -332,74 +331,6 @@ void AtChannel::SwitchUsbPersonality(bool disk, bool cdrom) {
 void AtChannel::ShowDeviceVersion() {
     const auto version = directory_.AtQuery(ctx_.serial.modem(), kVersionCommand);
     directory_.ShowDeviceVersion(fmt::format("Version:{}", version.value_or("")));
-}
-
-size_t ReadDiagUntilFlag(WorkerContext& ctx, uint8_t* out, size_t max) {
-    size_t got = 0;
-    const uint32_t start = ctx.clock.tickMs();
-    while (got < max) {
-        const uint32_t n = ctx.serial.ReadDiag(out + got, static_cast<uint32_t>(max - got));
-        if (n == 0) {
-            break;
-        }
-        const bool closed = std::find(out + got, out + got + n, kFrameFlag) != out + got + n;
-        got += n;
-        if (closed || !ctx.ok() || ctx.clock.tickMs() - start >= kReplyLimitMs) {
-            break;
-        }
-    }
-    return got;
-}
-
-bool AtChannel::diagRequest(std::span<const uint8_t> payload, size_t replyMax,
-                            std::span<const uint8_t> expect) {
-    ctx_.frames.BeginFrame();
-    ctx_.frames.AppendBytes(payload);
-    ctx_.frames.FinishFrame();
-    ctx_.frames.SendTerminated();
-    uint8_t* area = ctx_.serial.readSlot();
-    std::fill(area, area + replyMax, uint8_t{0});
-    const size_t got = ReadDiagUntilFlag(ctx_, area, replyMax);
-    return got >= expect.size() && std::equal(expect.begin(), expect.end(), area);
-}
-
-bool AtChannel::SwitchDiagMode() {
-    constexpr std::array<uint8_t, 4> kPayload{0x4B, 0x04, 0x0E, 0x00};
-    ctx_.frames.BeginFrame();
-    ctx_.frames.AppendBytes(kPayload);
-    ctx_.frames.FinishFrame();
-    ctx_.frames.SendTerminated();
-    uint8_t* area = ctx_.serial.readSlot();
-    std::fill(area, area + 8, uint8_t{0});
-    const size_t got = ReadDiagUntilFlag(ctx_, area, 8);
-    if (got >= 3 && area[0] == 0x4B && area[2] == 0x0E) {
-        ctx_.reporter.ShowStatus(LineClass::Ordinary, "switch successfully......");
-        return true;
-    }
-    ctx_.reporter.ShowStatus(LineClass::FailureNotice, ctx_.ok() ? "Fail to switch mode" : "Fail to switch......");
-    return false;
-}
-
-int AtChannel::modeControl(uint8_t mode, size_t replyMax) {
-    // Mode-control request: 29, then the mode as a 16-bit little-endian number.
-    const std::array<uint8_t, 3> payload{0x29, mode, 0x00};
-    for (int attempt = 0; attempt < kModeControlAttempts; ++attempt) {
-        if (attempt > 0) {
-            ctx_.clock.sleepMs(kModeControlPauseMs);
-        }
-        if (diagRequest(payload, replyMax, payload)) {
-            return 0;
-        }
-    }
-    return -1;
-}
-
-int AtChannel::SetDiagOffline() {
-    return modeControl(0x01, 10);
-}
-
-int AtChannel::SetDiagReset() {
-    return modeControl(0x02, 6);
 }
 
 }  // namespace flintcast::engine

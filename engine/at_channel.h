@@ -1,8 +1,7 @@
 #pragma once
 // The AT conversation on the modem port: the basic exchange (SendAT,
 // SendATValue), the diagnostic-service handshake, the configured start and
-// end lists, the final USB personality and the version label, plus the DIAG
-// mode requests that belong to mode changes (mode switch, offline, reset).
+// end lists, the final USB personality and the version label.
 #include <cstdint>
 #include <string>
 #include <string_view>
@@ -42,8 +41,6 @@ public:
     static constexpr uint32_t kExchangeSeconds = 8;
     static constexpr size_t kSendAtBuffer = 512;
     static constexpr size_t kValueBuffer = 128;
-    static constexpr int kModeControlAttempts = 10;
-    static constexpr uint32_t kModeControlPauseMs = 1000;
 
     AtChannel(WorkerContext& ctx, DeviceDirectory& directory, AtSettings settings);
 
@@ -70,10 +67,6 @@ public:
     // Sets the version label from "AT+CGMR" through the window's AT query.
     void ShowDeviceVersion();
 
-    bool SwitchDiagMode();
-    int SetDiagOffline();
-    int SetDiagReset();
-
 private:
     WorkerContext& ctx_;
     DeviceDirectory& directory_;
@@ -89,16 +82,6 @@ private:
     enum class Handshake { Open, Close };
     bool diagServiceHandshake(Handshake kind);
     void runList(const std::vector<std::string>& lines, bool endList);
-    // Sends a DIAG request (SendTerminated) and reads its reply into the read
-    // area; true when the reply starts with `expect`.
-    bool diagRequest(std::span<const uint8_t> payload, size_t replyMax, std::span<const uint8_t> expect);
-    int modeControl(uint8_t mode, size_t replyMax);
 };
-
-// Reads a reply of up to `max` bytes from the diagnostic port into `out`:
-// keeps reading while bytes keep coming, until the closing flag 0x7E, `max`
-// bytes, an empty read, a latched error or the reply time limit. A reply that
-// arrives in pieces is read whole.
-size_t ReadDiagUntilFlag(WorkerContext& ctx, uint8_t* out, size_t max);
 
 }  // namespace flintcast::engine

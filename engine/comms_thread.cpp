@@ -12,6 +12,9 @@
 #include "engine/at_channel.h"
 #include "engine/device_data_ops.h"
 #include "engine/device_directory.h"
+#include "engine/diag_exchange.h"
+#include "engine/diag_mode.h"
+#include "engine/diag_requests.h"
 #include "engine/dmss_bootloader.h"
 #include "engine/fastboot_stage.h"
 #include "engine/image_procedures.h"
@@ -141,7 +144,7 @@ bool TCommsThread::SendResetCommand() {
 // already restored. It is reset with the DIAG offline and reset requests instead.
 bool TCommsThread::SendSecondResetCommand() {
     if (!firstResetDone_) return SendResetCommand();
-    return at_->SetDiagOffline() == 0 && at_->SetDiagReset() == 0;
+    return SetDiagOffline(ctx_) == 0 && SetDiagReset(ctx_) == 0;
 }
 
 ResetRediscovery TCommsThread::Rediscovery() {
@@ -224,16 +227,9 @@ void TCommsThread::PlatformCheck() {
     reporter_.ShowStatus(LineClass::Ordinary, kPlatformRequestLine);
     int platform = -1;
     for (int attempt = 0; attempt < kPlatformAttempts && ok(); ++attempt) {
-        frames_.BeginFrame();
-        frames_.AppendByte(0x7C);
-        frames_.FinishFrame();
-        frames_.SendTerminated();
-        frames_.ReadDiagReply();
-        auto reply = frames_.replyBuffer().first(frames_.replyLength());
-        // The platform is the low byte of the mobile model field, at offset 8.
-        if (!ok() || reply.size() < 9) continue;
-        if (reply[0] == 0x7C && reply[1] == 0x02) {
-            platform = reply[8];
+        const auto buildId = diag::ParseExtendedBuildId(DiagExchange(ctx_, diag::ExtendedBuildIdRequest()).payload());
+        if (ok() && buildId) {
+            platform = buildId->platform();
             break;
         }
     }

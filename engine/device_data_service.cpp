@@ -11,7 +11,7 @@ DeviceDataService::Bound::Bound(const DeviceDataBinding& binding)
     : ctx(binding.ctx),
       partOfEfsFiles(binding.partOfEfsFiles),
       identity(binding.ctx, binding.at),
-      nv(binding.ctx, binding.at),
+      nv(binding.ctx),
       efs(binding.ctx, binding.progress),
       userData(efs, binding.ctx.config) {}
 

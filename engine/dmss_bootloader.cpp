@@ -6,6 +6,8 @@
 
 #include "config/project_traits.h"
 #include "engine/device_directory.h"
+#include "engine/diag_exchange.h"
+#include "engine/diag_requests.h"
 #include "engine/dmss_messages.h"
 #include "engine/fixed_reply.h"
 #include "engine/frame_layer.h"
@@ -135,10 +137,10 @@ void DmssBootloader::LoadProgrammer(const ProgrammerImage& programmer) {
 }
 
 void DmssBootloader::runPreCommands(const std::string& serviceCode) {
-    sendPayload(dmss::BuildDiagVersionRequest(), false);
+    SendDiagRequest(ctx_, diag::VersionRequest());
     ctx_.reporter.ShowStatus(LineClass::Ordinary, "nop_cmd_6200_pre1 successfully");
     ctx_.clock.sleepMs(kPreCommandPauseMs);
-    sendPayload(dmss::BuildServiceProgrammingCode(serviceCode), false);
+    SendDiagRequest(ctx_, dmss::BuildServiceProgrammingCode(serviceCode));
     ctx_.reporter.ShowStatus(LineClass::Ordinary, "nop_cmd_6200_pre2 successfully");
     reportServiceCodeAnswer();
     ctx_.clock.sleepMs(kPreCommandPauseMs);
@@ -148,9 +150,8 @@ void DmssBootloader::runPreCommands(const std::string& serviceCode) {
 // is said plainly, as the lock stays on; the version answer before it is passed over.
 void DmssBootloader::reportServiceCodeAnswer() {
     for (int reply = 0; reply < kPreCommandReplies && ctx_.ok(); ++reply) {
-        const uint32_t length = ctx_.frames.ReadDiagReply();
-        const auto answer = ctx_.frames.replyBuffer().first(ctx_.frames.replyLength());
-        if (length != answer.size() || answer.size() < 2 + 2) continue;
+        const auto answer = ReadDiagAnswer(ctx_).frame;
+        if (answer.size() < 2 + 2) continue;
         if (answer[0] != dmss::kServiceProgrammingCode) continue;
         if (answer[1] == 0) {
             ctx_.reporter.ShowStatus(LineClass::FailureNotice, "The unit refused the service programming code");

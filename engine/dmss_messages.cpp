@@ -28,7 +28,6 @@ std::vector<uint8_t> BuildGo(uint32_t address) {
 
 std::vector<uint8_t> BuildVersionRequest() { return {kVersionRequest}; }
 
-std::vector<uint8_t> BuildDiagVersionRequest() { return {kDiagVersionRequest}; }
 
 std::vector<uint8_t> BuildServiceProgrammingCode(std::string_view code) {
     std::vector<uint8_t> out{kServiceProgrammingCode};

@@ -18,7 +18,6 @@ inline constexpr uint8_t kAck = 0x02;
 inline constexpr uint8_t kFlag = 0x7E;
 
 // Diagnostic-mode pre-commands of the projects that need the service programming code.
-inline constexpr uint8_t kDiagVersionRequest = 0x00;
 inline constexpr uint8_t kServiceProgrammingCode = 0x41;
 inline constexpr size_t kServiceCodeLength = 6;
 
@@ -38,7 +37,6 @@ std::vector<uint8_t> BuildParameterRequest();
 std::vector<uint8_t> BuildWrite(uint32_t address, std::span<const uint8_t> data);
 std::vector<uint8_t> BuildGo(uint32_t address);
 std::vector<uint8_t> BuildVersionRequest();
-std::vector<uint8_t> BuildDiagVersionRequest();
 // 41 followed by the six characters of the code; a shorter code is padded with '0',
 // a longer one cut, so the request always has its fixed length.
 std::vector<uint8_t> BuildServiceProgrammingCode(std::string_view code);

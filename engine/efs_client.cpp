@@ -5,7 +5,8 @@
 
 #include <fmt/format.h>
 
-#include "codec/hdlc.h"
+#include "engine/diag_exchange.h"
+#include "engine/diag_requests.h"
 #include "platform/atomic_file.h"
 
 namespace flintcast::engine {
@@ -16,7 +17,7 @@ using efs::Command;
 using efs::IsAnswerTo;
 using efs::Le32At;
 
-constexpr size_t kDiagTrailer = 2;  // the check sequence behind a ReadDiagReply payload
+constexpr size_t kDiagTrailer = 2;  // the check sequence behind a DIAG answer's payload
 
 // Error-number-only answers (close, unlink, mkdir, rmdir, statfs) carry it at offset 4.
 uint32_t ErrnoOf(std::span<const uint8_t> reply) { return Le32At(reply, 4); }
@@ -30,30 +31,10 @@ std::string FileNameOf(const std::string& path) {
 EfsClient::EfsClient(WorkerContext& ctx, DownloadProgress* progress)
     : ctx_(ctx), progress_(progress), reader_(ctx.clock, ctx.reporter, ctx.serial) {}
 
-void EfsClient::Send(const std::vector<uint8_t>& payload) {
-    ctx_.frames.BeginFrame();
-    ctx_.frames.AppendBytes(payload);
-    ctx_.frames.FinishFrame();
-    ctx_.frames.SendTerminated();
-}
-
-std::span<const uint8_t> EfsClient::ReadDiagAnswer() {
-    const uint32_t result = ctx_.frames.ReadDiagReply();
-    const auto reply = ctx_.frames.replyBuffer().first(ctx_.frames.replyLength());
-    // ReadDiagReply's failure codes are small numbers that a byte count can also take; a whole
-    // frame is one whose count matches the stored length and whose check sequence holds.
-    if (result != reply.size() || reply.size() < 3 ||
-        hdlc::CrcUpdate(hdlc::kCrcInit, reply) != hdlc::kGoodResidue) {
-        return {};
-    }
-    return reply;
-}
-
 template <typename Accept>
 int EfsClient::DiagLoop(const std::vector<uint8_t>& request, int attempts, Accept accept) {
     for (int i = 0; i < attempts && ctx_.ok(); ++i) {
-        Send(request);
-        const auto reply = ReadDiagAnswer();
+        const auto reply = DiagExchange(ctx_, request).frame;
         if (!reply.empty() && accept(reply)) return ctx_.ok() ? 0 : -1;
     }
     return ctx_.ok() ? 1 : -1;
@@ -62,7 +43,7 @@ int EfsClient::DiagLoop(const std::vector<uint8_t>& request, int attempts, Accep
 template <typename Accept>
 bool EfsClient::EfsLoop(const std::vector<uint8_t>& request, int attempts, Accept accept) {
     for (int i = 0; i < attempts && ctx_.ok(); ++i) {
-        Send(request);
+        SendDiagRequest(ctx_, request);
         reader_.ReadEfsReply();
         if (reader_.complete() && accept(reader_.reply())) return true;
     }
@@ -153,8 +134,7 @@ int EfsClient::WriteEfsChunk(uint32_t offset, std::span<const uint8_t> data) {
 int EfsClient::CloseEfsFile() {
     const auto request = efs::CloseRequest(fileHandle_);
     for (int attempt = 0; attempt < efs_attempts::kDiagRequest && ctx_.ok(); ++attempt) {
-        Send(request);
-        const auto reply = ReadDiagAnswer();
+        const auto reply = DiagExchange(ctx_, request).frame;
         if (reply.empty() || !IsAnswerTo(reply, Command::Close)) continue;
         // A repeated close whose first answer came too late finds the file closed already.
         const uint32_t err = ErrnoOf(reply);
@@ -237,11 +217,11 @@ int EfsClient::OpenEfsDirForListing(std::string_view path) {
     // Sent again until an answer (or the DIAG refusal 13 4B 13) comes, an error is latched,
     // or the window has passed; a device that answers in time is sent the request once.
     do {
-        Send(request);
-        const auto reply = ReadDiagAnswer();
-        answer.assign(reply.begin(), reply.end());
-        const bool refused = answer.size() >= 3 && answer[0] == efs::kDiagBadCommand &&
-                             answer[1] == efs::kDispatch && answer[2] == efs::kSubsystem;
+        const DiagAnswer reply = DiagExchange(ctx_, request);
+        answer.assign(reply.frame.begin(), reply.frame.end());
+        const auto payload = reply.payload();
+        const bool refused = diag::RefusalOf(payload, request) == diag::Refusal::BadCommand && payload.size() >= 3 &&
+                             payload[2] == efs::kSubsystem;
         if (IsAnswerTo(answer, Command::OpenDir) || refused) break;
     } while (ctx_.ok() && ctx_.clock.tickMs() - start < kEfsOpenDirWindowMs);
     if (!ctx_.ok()) return -1;

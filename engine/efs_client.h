@@ -16,7 +16,7 @@
 namespace flintcast::engine {
 
 namespace efs_attempts {
-inline constexpr int kDiagRequest = 100;    // every request read with ReadDiagReply
+inline constexpr int kDiagRequest = 100;    // every request read through the DIAG exchange
 inline constexpr int kPathMissing = 5;
 inline constexpr int kStatForRead = 10;
 inline constexpr int kOpenForRead = 10;
@@ -74,11 +74,7 @@ private:
     uint32_t fileHandle_ = 0;
     uint32_t dirHandle_ = 0;
 
-    void Send(const std::vector<uint8_t>& payload);
-    // The unstuffed answer of the last ReadDiagReply, when it was a whole frame with a good
-    // check sequence (empty otherwise).
-    std::span<const uint8_t> ReadDiagAnswer();
-    // Request loop over ReadDiagReply: 0 accepted, 1 not, -1 latched. The accepted answer
+    // Request loop over the DIAG exchange: 0 accepted, 1 not, -1 latched. The accepted answer
     // stays in the frame layer's reply buffer.
     template <typename Accept>
     int DiagLoop(const std::vector<uint8_t>& request, int attempts, Accept accept);

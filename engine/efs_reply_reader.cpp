@@ -1,5 +1,7 @@
 #include "engine/efs_reply_reader.h"
 
+#include <algorithm>
+
 #include "codec/hdlc.h"
 
 namespace flintcast::engine {
@@ -8,48 +10,36 @@ EfsReplyReader::EfsReplyReader(const platform::Clock& clock, Reporter& reporter,
     : clock_(clock), reporter_(reporter), serial_(serial) {}
 
 uint16_t EfsReplyReader::ReadEfsReply() {
-    enum class State { Hunt, Data, Escaped };
-    State state = State::Hunt;
-    uint16_t crc = hdlc::kCrcInit;
+    using Status = hdlc::FrameDecoder::Status;
+    // Leading (or repeated) flags are passed over; any other byte opens the answer.
+    hdlc::FrameDecoder decoder(false, kMaxBytes);
+    const auto keep = [&] {
+        count_ = decoder.frame().size();
+        std::copy_n(decoder.frame().begin(), count_, buffer_.begin());
+    };
     count_ = 0;
     complete_ = false;
     uint8_t* slot = serial_.readSlot();
     uint32_t lastByteAt = clock_.tickMs();
 
     for (;;) {
-        if (!reporter_.ok()) return kReplyLatched;
+        if (!reporter_.ok()) {
+            keep();
+            return kReplyLatched;
+        }
         if (serial_.ReadDiag(slot, 1) != 1) {
-            if (clock_.tickMs() - lastByteAt >= kByteSilenceLimitMs) return kReplyTimedOut;
-            continue;
+            if (clock_.tickMs() - lastByteAt < kByteSilenceLimitMs) continue;
+            keep();
+            return kReplyTimedOut;
         }
         lastByteAt = clock_.tickMs();
-        uint8_t b = slot[0];
-        switch (state) {
-            case State::Hunt:
-                if (b == hdlc::kFlag) continue;  // leading (or repeated) flags
-                state = State::Data;
-                [[fallthrough]];
-            case State::Data:
-                if (b == hdlc::kFlag) {
-                    if (count_ < 3) return kReplyTooShort;
-                    if (crc != hdlc::kGoodResidue) return kReplyBadCrc;
-                    buffer_[count_++] = b;
-                    complete_ = true;
-                    return static_cast<uint16_t>(count_);
-                }
-                if (b == hdlc::kEscape) {
-                    state = State::Escaped;
-                    continue;
-                }
-                break;
-            case State::Escaped:
-                b = static_cast<uint8_t>(b ^ hdlc::kEscapeMask);
-                state = State::Data;
-                break;
-        }
-        if (count_ >= kMaxBytes) return kReplyTooLong;
-        buffer_[count_++] = b;
-        crc = hdlc::CrcUpdateByte(crc, b);
+        const Status status = decoder.feed(slot[0]);
+        if (status == Status::NeedMore) continue;
+        keep();
+        if (const uint16_t failure = FailureOf(status)) return failure;
+        buffer_[count_++] = hdlc::kFlag;
+        complete_ = true;
+        return static_cast<uint16_t>(count_);
     }
 }
 

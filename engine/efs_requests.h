@@ -12,8 +12,6 @@ namespace flintcast::engine::efs {
 
 inline constexpr uint8_t kDispatch = 0x4B;
 inline constexpr uint8_t kSubsystem = 0x13;
-// The DIAG refusal of an unknown command: 13 followed by the request echoed.
-inline constexpr uint8_t kDiagBadCommand = 0x13;
 
 enum class Command : uint16_t {
     Open = 0x02,

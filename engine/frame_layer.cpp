@@ -157,11 +157,11 @@ bool FrameLayer::SendRaw() {
     return written == length_;
 }
 
-FrameLayer::ByteResult FrameLayer::awaitByte(ReaderKind kind, uint32_t start, uint32_t limitMs, uint8_t& out) {
+FrameLayer::ByteResult FrameLayer::awaitByte(ReaderKind kind, uint32_t start, uint8_t& out) {
     uint8_t* slot = serial_.readSlot();
     // At least one read per call. The untimed reader repeats it until a byte
     // comes or an error is latched; the timed ones while their limit allows
-    // and nothing is latched.
+    // and nothing is latched; the until-silence one reads once.
     for (;;) {
         slot[0] = kReadFiller;
         if (serial_.ReadDiag(slot, 1) == 1) {
@@ -181,83 +181,62 @@ FrameLayer::ByteResult FrameLayer::awaitByte(ReaderKind kind, uint32_t start, ui
             } else if (clock_.tickMs() - *failingSince_ >= kReplyLimitMs) {
                 return ByteResult::None;
             }
-        } else if (!reporter_.ok() || clock_.tickMs() - start >= limitMs) {
+        } else if (kind == ReaderKind::DiagUntilSilence || !reporter_.ok() ||
+                   clock_.tickMs() - start >= kReplyLimitMs) {
             return ByteResult::None;
         }
     }
 }
 
+uint16_t FailureOf(hdlc::FrameDecoder::Status status) {
+    using Status = hdlc::FrameDecoder::Status;
+    switch (status) {
+        case Status::TooShort: return kReplyTooShort;
+        case Status::BadCrc: return kReplyBadCrc;
+        case Status::TooLong: return kReplyTooLong;
+        case Status::Frame:
+        case Status::NeedMore: break;
+    }
+    return 0;
+}
+
+uint32_t FrameLayer::keepReply(const hdlc::FrameDecoder& decoder) {
+    const auto& frame = decoder.frame();
+    replyLength_ = std::min(frame.size(), reply_.size());
+    std::copy_n(frame.begin(), replyLength_, reply_.begin());
+    return static_cast<uint32_t>(replyLength_);
+}
+
 uint32_t FrameLayer::readFrame(ReaderKind kind) {
-    enum class State { Hunt, Flag, Data, Escaped };
+    using Status = hdlc::FrameDecoder::Status;
     warnLineErrors("There is a warning in InQue: ");
     const uint32_t start = clock_.tickMs();
     const bool timed = kind != ReaderKind::Untimed;
-    const uint32_t timedOut = kind == ReaderKind::Diag ? kDiagReplyTimedOut : kReplyTimedOut;
-    State state = State::Hunt;
+    const bool diag = kind == ReaderKind::Diag || kind == ReaderKind::DiagUntilSilence;
+    const uint32_t timedOut = diag ? kDiagReplyTimedOut : kReplyTimedOut;
+    // Only the diagnostic readers take a reply without a leading flag.
+    hdlc::FrameDecoder decoder(!diag, reply_.size());
     failingSince_.reset();
-    size_t count = 0;
-    uint16_t crc = hdlc::kCrcInit;
     replyLength_ = 0;
 
     for (;;) {
         uint8_t b = 0;
-        const uint32_t limit = state == State::Escaped ? kEscapedByteWaitLimitMs : kByteWaitLimitMs;
-        const ByteResult r = awaitByte(kind, start, limit, b);
+        const ByteResult r = awaitByte(kind, start, b);
         if (r == ByteResult::Latched) return kReplyLatched;
-        if (r == ByteResult::None && !timed) {
-            replyLength_ = count;
-            return timedOut;
-        }
         if (r == ByteResult::Got) {
-            bool isData = false;
-            switch (state) {
-                case State::Hunt:
-                    if (b == hdlc::kFlag) {
-                        state = State::Flag;
-                        break;
-                    }
-                    // Only the diagnostic reader accepts a reply without a leading flag.
-                    if (kind != ReaderKind::Diag) break;
-                    [[fallthrough]];
-                case State::Flag:
-                    if (b == hdlc::kFlag) break;
-                    count = 0;
-                    crc = hdlc::kCrcInit;
-                    state = State::Data;
-                    [[fallthrough]];
-                case State::Data:
-                    if (b == hdlc::kFlag) {
-                        replyLength_ = count;
-                        if (count < 3) return kReplyTooShort;
-                        if (crc != hdlc::kGoodResidue) return kReplyBadCrc;
-                        if (kind == ReaderKind::Diag) return static_cast<uint32_t>(count);
-                        if (reply_[0] == 0x02 && count == 3) return kReplyAck;
-                        if (reply_[0] == 0x03 && count == 5) return byte_order::Be16(reply_, 1);
-                        return kReplyOther;
-                    }
-                    if (b == hdlc::kEscape) {
-                        state = State::Escaped;
-                        break;
-                    }
-                    isData = true;
-                    break;
-                case State::Escaped:
-                    b = static_cast<uint8_t>(b ^ hdlc::kEscapeMask);
-                    state = State::Data;
-                    isData = true;
-                    break;
-            }
-            if (isData) {
-                if (count >= reply_.size()) {
-                    replyLength_ = count;
-                    return kReplyTooLong;
-                }
-                reply_[count++] = b;
-                crc = hdlc::CrcUpdateByte(crc, b);
+            const Status status = decoder.feed(b);
+            if (status != Status::NeedMore) {
+                const uint32_t count = keepReply(decoder);
+                if (const uint16_t failure = FailureOf(status)) return failure;
+                if (diag) return count;
+                if (reply_[0] == 0x02 && count == 3) return kReplyAck;
+                if (reply_[0] == 0x03 && count == 5) return byte_order::Be16(reply_, 1);
+                return kReplyOther;
             }
         }
-        if (timed && clock_.tickMs() - start >= kReplyLimitMs) {
-            replyLength_ = count;
+        const bool silent = r == ByteResult::None && (!timed || kind == ReaderKind::DiagUntilSilence);
+        if (silent || (timed && clock_.tickMs() - start >= kReplyLimitMs)) {
+            keepReply(decoder);
             return timedOut;
         }
     }
@@ -266,5 +245,6 @@ uint32_t FrameLayer::readFrame(ReaderKind kind) {
 uint16_t FrameLayer::ReadReply() { return static_cast<uint16_t>(readFrame(ReaderKind::Untimed)); }
 uint16_t FrameLayer::ReadReplyTimed() { return static_cast<uint16_t>(readFrame(ReaderKind::Timed)); }
 uint32_t FrameLayer::ReadDiagReply() { return readFrame(ReaderKind::Diag); }
+uint32_t FrameLayer::ReadDiagReplyUntilSilence() { return readFrame(ReaderKind::DiagUntilSilence); }
 
 }  // namespace flintcast::engine

@@ -1,13 +1,15 @@
 #pragma once
 // The worker's HDLC frame layer: builds one outgoing frame byte by byte,
 // finishes it with the CRC-16 check sequence, sends it in one of three
-// framings, and reads reply frames back from the diagnostic port.
+// framings, and reads reply frames back from the diagnostic port through the
+// codec's frame decoder.
 #include <array>
 #include <cstddef>
 #include <cstdint>
 #include <optional>
 #include <span>
 
+#include "codec/hdlc.h"
 #include "engine/reporter.h"
 #include "engine/serial_channel.h"
 #include "platform/clock.h"
@@ -23,12 +25,13 @@ inline constexpr uint16_t kReplyTooLong = 5;
 inline constexpr uint16_t kReplyTimedOut = 7;
 inline constexpr uint16_t kReplyOther = 0x00FF;
 inline constexpr uint16_t kReplyLatched = 0xFFFE;
+// The failure code of a frame the decoder closed: kReplyTooShort, kReplyBadCrc or
+// kReplyTooLong, and 0 for a whole frame.
+uint16_t FailureOf(hdlc::FrameDecoder::Status status);
 // ReadDiagReply's time-out result (its other failures are 1, 4 and 5 as above).
 inline constexpr uint32_t kDiagReplyTimedOut = 255;
 
-// Time limits of the timed readers, measured from the reader's start.
-inline constexpr uint32_t kByteWaitLimitMs = 2000;
-inline constexpr uint32_t kEscapedByteWaitLimitMs = 4000;
+// Time limit of the timed readers, measured from the reader's start.
 inline constexpr uint32_t kReplyLimitMs = 5000;
 // The untimed reader waits for a device that takes its time (a close or a partition table may
 // erase flash first), but not for ever on a port that is present and silent.
@@ -66,6 +69,9 @@ public:
     uint16_t ReadReply();
     uint16_t ReadReplyTimed();
     uint32_t ReadDiagReply();
+    // The same reader, but it ends at the first read that brings nothing (the port's own
+    // first-byte wait), within the reply limit: for requests their caller asks again at once.
+    uint32_t ReadDiagReplyUntilSilence();
 
     // The unstuffed bytes of the last reply (payload, then the check sequence).
     std::span<const uint8_t> replyBuffer() const { return reply_; }
@@ -78,7 +84,7 @@ public:
     int32_t lastWriteCount() const { return lastWriteCount_; }
 
 private:
-    enum class ReaderKind { Untimed, Timed, Diag };
+    enum class ReaderKind { Untimed, Timed, Diag, DiagUntilSilence };
     enum class ByteResult { Got, None, Latched };
 
     const platform::Clock& clock_;
@@ -101,7 +107,9 @@ private:
     void warnLineErrors(std::string_view prefix);
     void prepareSend();
     uint32_t readFrame(ReaderKind kind);
-    ByteResult awaitByte(ReaderKind kind, uint32_t start, uint32_t limitMs, uint8_t& out);
+    // Copies the decoder's bytes into the reply buffer; returns their count.
+    uint32_t keepReply(const hdlc::FrameDecoder& decoder);
+    ByteResult awaitByte(ReaderKind kind, uint32_t start, uint8_t& out);
     // Since when (tool ms) the untimed reader's port has failed every read.
     std::optional<uint32_t> failingSince_;
 };

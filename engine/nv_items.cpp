@@ -8,7 +8,7 @@
 
 #include "codec/byte_order.h"
 #include "config/project_traits.h"
-#include "engine/at_channel.h"
+#include "engine/diag_mode.h"
 #include "engine/nv_backup_file.h"
 #include "engine/nv_request_loop.h"
 #include "engine/nv_requests.h"
@@ -70,7 +70,7 @@ bool FinishBackup(WorkerContext& ctx, NvBackupFile& file) {
 
 }  // namespace
 
-NvItems::NvItems(WorkerContext& ctx, AtChannel& at) : ctx_(ctx), at_(at) {}
+NvItems::NvItems(WorkerContext& ctx) : ctx_(ctx) {}
 
 void NvItems::SetBackupPaths(std::string nvBakPath, std::string nv1BakPath) {
     nvBakPath_ = std::move(nvBakPath);
@@ -109,7 +109,7 @@ void NvItems::clearOwnError() { ctx_.reporter.ClearError(); }
 // RF NV items are reachable only in the factory-test mode. A device that refuses the switch
 // keeps its calibration out of reach: the run must not go on as if it had been kept.
 bool NvItems::switchForRfNv() {
-    if (at_.SwitchDiagMode()) return true;
+    if (SwitchDiagMode(ctx_)) return true;
     ctx_.reporter.ShowError("Fail to switch mode for the RF NV items");
     return false;
 }

@@ -26,8 +26,6 @@
 
 namespace flintcast::engine {
 
-class AtChannel;
-
 // Converts one of the 256 texts "00" to "FF" (digits and upper-case A to F) to its byte.
 std::optional<uint8_t> HexTextToByte(std::string_view text);
 
@@ -39,7 +37,7 @@ public:
     static constexpr size_t kRfRecordBufferBytes = 8192;
     static constexpr size_t kMaxCommandValues = 128;
 
-    NvItems(WorkerContext& ctx, AtChannel& at);
+    explicit NvItems(WorkerContext& ctx);
 
     // The backup files of this device (nv.bak and nv1.bak in its backup folder).
     void SetBackupPaths(std::string nvBakPath, std::string nv1BakPath);
@@ -64,7 +62,6 @@ public:
 
 private:
     WorkerContext& ctx_;
-    AtChannel& at_;
     std::string nvBakPath_;
     std::string nv1BakPath_;
     std::vector<NvEntry> nvList_;

@@ -2,18 +2,16 @@
 
 #include <array>
 
-#include "engine/at_channel.h"
 #include "engine/device_directory.h"
+#include "engine/diag_exchange.h"
+#include "engine/diag_requests.h"
 #include "engine/dmss_messages.h"
 #include "engine/fixed_reply.h"
 
 namespace flintcast::engine {
 namespace {
 
-constexpr uint8_t kDownloadSwitch = 0x3A;
 constexpr uint8_t kResetRequest = 0x0B;
-constexpr uint8_t kReadFiller = 0xFD;
-constexpr size_t kSwitchReplyBytes = 4;
 
 }  // namespace
 
@@ -154,12 +152,6 @@ bool ResetRediscovery::ResetAfterDownload() {
     return false;
 }
 
-void ResetRediscovery::buildDownloadSwitch() {
-    ctx_.frames.BeginFrame();
-    ctx_.frames.AppendByte(kDownloadSwitch);
-    ctx_.frames.FinishFrame();
-}
-
 bool ResetRediscovery::bootloaderAnswers() {
     ctx_.frames.BeginFrame();
     ctx_.frames.AppendBytes(dmss::BuildNop());
@@ -167,22 +159,12 @@ bool ResetRediscovery::bootloaderAnswers() {
     ctx_.frames.SendFramed();
     std::array<uint8_t, dmss::kNopReplyBytes> reply{};
     const size_t got = ReadFixedReply(ctx_.serial, ctx_.reporter, reply);
-    // The frame buffer now holds the no-operation; the switch request is rebuilt for the next send.
-    buildDownloadSwitch();
     return got == reply.size() && dmss::IsNopAcknowledged(reply);
 }
 
-void ResetRediscovery::sendDownloadSwitch() {
-    ctx_.frames.SendTerminated();
-    ctx_.serial.readSlot()[0] = kReadFiller;
-}
+void ResetRediscovery::sendDownloadSwitch() { SendDiagRequest(ctx_, diag::DownloadSwitchRequest()); }
 
-bool ResetRediscovery::readSwitchReply() {
-    uint8_t* slot = ctx_.serial.readSlot();
-    slot[0] = kReadFiller;
-    const size_t got = ReadDiagUntilFlag(ctx_, slot, kSwitchReplyBytes);
-    return got == kSwitchReplyBytes && slot[0] == kDownloadSwitch && slot[3] == 0x7E;
-}
+bool ResetRediscovery::readSwitchReply() { return diag::AcceptsDownloadSwitch(ReadDiagAnswer(ctx_, DiagWait::UntilSilence).payload()); }
 
 bool ResetRediscovery::findAndReopenDiag() {
     for (int attempt = 0; attempt < kPortSearchAttempts && ctx_.ok(); ++attempt) {
@@ -199,7 +181,6 @@ bool ResetRediscovery::findAndReopenDiag() {
 
 int32_t ResetRediscovery::EnterDownloadMode() {
     directory_.ClearDeviceFlags();
-    buildDownloadSwitch();
     const uint32_t start = ctx_.clock.tickMs();
     const bool followsPorts = !KeepsPortsInDownloadSwitch(ctx_.projectType);
     bool presenceConfirmed = false;
@@ -278,7 +259,6 @@ int32_t ResetRediscovery::EnterDownloadMode() {
 }
 
 int32_t ResetRediscovery::shortSwitch() {
-    buildDownloadSwitch();
     const uint32_t start = ctx_.clock.tickMs();
     bool answered = false;
     do {

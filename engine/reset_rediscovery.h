@@ -76,12 +76,11 @@ private:
     ResetSettings settings_;
 
     bool reopen(PortKind port);
-    void buildDownloadSwitch();
     void sendDownloadSwitch();
     // True when the diagnostic port answers a bootloader no-operation: the device is in
     // download mode already and needs no switch request.
     bool bootloaderAnswers();
-    // Reads the 4-byte switch reply; true when it is 3A .. 7E.
+    // Reads one answer; true when it is the switch's own.
     bool readSwitchReply();
     int32_t shortSwitch();
     // Port search after a changed port in the download switch: true when the

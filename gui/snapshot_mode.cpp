@@ -10,6 +10,7 @@
 #include <QTimer>
 #include <memory>
 
+#include "config/project_traits.h"
 #include "controller/run_rules.h"
 #include "dialogs/about_form.h"
 #include "dialogs/form_guide.h"
@@ -149,12 +150,16 @@ void WriteDialogSnapshots(TTarnwickUiForm& window, const SnapshotOptions& option
     Shoot(box, options, QStringLiteral("dialog-messagebox"));
     box.hide();
 
-    for (int project : {46, 2, 42}) {
+    // One about box of each layout, shown for the first project that has it.
+    for (const auto layout : {config::AboutLayout::Plain, config::AboutLayout::VersionOnly, config::AboutLayout::Variant}) {
+        int project = 0;
+        while (project < config::HighestProject() && config::AboutLayoutOf(project, false) != layout) ++project;
         dialogs::TTarnwickAboutForm about;
         dialogs::AboutTexts texts;
         texts.projectType = project;
-        texts.applicationTitle = project == 2 ? QString::fromUtf8("JDEアップデートツール V1.1")
-                                              : QString::fromStdString(controller::VariantToolTitle(project, 0));
+        texts.applicationTitle = layout == config::AboutLayout::VersionOnly
+                                     ? QString::fromStdString(std::string(config::WizardTitle(project)))
+                                     : QString::fromStdString(controller::VariantToolTitle(project, 0));
         texts.variantTitle = QString::fromStdString(controller::VariantToolTitle(project, 0));
         texts.settings = QStringLiteral("Backup, Bootloader, Multi-Image, EFS, Restore.");
         about.setTexts(texts);

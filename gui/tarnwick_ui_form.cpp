@@ -23,6 +23,7 @@
 #include <QTreeWidget>
 #include <QVBoxLayout>
 
+#include "config/project_traits.h"
 #include "controller/run_controller.h"
 #include "controller/run_rules.h"
 #include "controller/settings_summary.h"
@@ -276,7 +277,7 @@ void TTarnwickUiForm::BuildMainPage() {
     start_->setEnabled(false);
     stop_->setEnabled(false);
     const config::ProjectConfig& c = session_.config();
-    finish_->setEnabled(!controller::EnablesCloseAfterRun(c.projectType, c.projectType == 3 && c.versionMarker != 0));
+    finish_->setEnabled(!controller::EnablesCloseAfterRun(c.projectType, config::IsVersionMarked(c)));
     connect(start_, &QAbstractButton::clicked, this, &TTarnwickUiForm::StartClick);
     connect(stop_, &QAbstractButton::clicked, this, &TTarnwickUiForm::StopClick);
     connect(finish_, &QAbstractButton::clicked, this, &QWidget::close);
@@ -549,7 +550,7 @@ void TTarnwickUiForm::OnRunEnded() {
     auto& run = session_.controller();
     stop_->setEnabled(false);
     const config::ProjectConfig& c = session_.config();
-    if (controller::EnablesCloseAfterRun(c.projectType, c.projectType == 3 && c.versionMarker != 0)) {
+    if (controller::EnablesCloseAfterRun(c.projectType, config::IsVersionMarked(c))) {
         finish_->setEnabled(true);
     } else if (!finish_->isEnabled()) {
         finish_->setEnabled(true);

@@ -7,6 +7,7 @@
 #include "config/read_config.h"
 #include "config/uninstall_key.h"
 #include "controller/discovery_settings.h"
+#include "config/project_traits.h"
 #include "controller/run_rules.h"
 #include "platform/clock.h"
 #include "platform/ini_file.h"
@@ -134,8 +135,7 @@ bool WindowSession::Build(const WindowOptions& options, controller::Presentation
     hooks.markDriverUninstalled = [this] { config::ResetUninstallUDisk(imageFolder_ / "Config.ini"); };
     check_ = std::make_unique<controller::DeviceCheck>(*discovery_, config_, std::move(hooks), second_.version);
 
-    startsWizard_ = controller::StartsWizardInsteadOfUtilityCheck(config_.projectType, config_.versionMarker != 0 &&
-                                                                                           config_.projectType == 3);
+    startsWizard_ = controller::StartsWizardInsteadOfUtilityCheck(config_.projectType, config::IsVersionMarked(config_));
     utility_ = controller::CheckOperatorUtility(config_.projectType, config_.versionMarker);
     if (utility_.refusal) {
         sink_->show(*utility_.refusal);

@@ -1,19 +1,20 @@
 #pragma once
 // How the window looks for a configuration: language, branded titles, image set, the compact
-// window of project 41 and the start-up wizard. Plain rules, no widgets.
+// window and the start-up wizard. Plain rules, no widgets.
 #include <string>
 
 #include "config/project_config.h"
+#include "config/project_traits.h"
 
 namespace flintcast::gui {
 
-enum class Wizard { None, Guide, Guide1, Guide2, Guide3 };
+using Wizard = config::GuideWizard;
 
 struct WindowVariant {
     bool japaneseImages = false;  // the Japanese Start and finish pictures
     bool japaneseTexts = false;   // Japanese title, about link, warning and status texts
-    bool branded = false;         // projects 27 and 28
-    bool compact = false;         // project 41: the small stay-on-top window
+    bool branded = false;         // the branded Japanese variants
+    bool compact = false;         // the small stay-on-top window of the third guide
     bool showsTitle = true;       // title label, about link and warning (hidden under some wizards)
     std::string title;
     std::string aboutLink;

@@ -10,7 +10,19 @@ namespace flintcast::sim {
 namespace fs = std::filesystem;
 namespace {
 
-constexpr size_t kCopyChunk = 64 * 1024;
+constexpr size_t kCopyChunk = 1024 * 1024;
+
+// Adds the bytes of `in` to `hash` and, when `out` is given, appends them to it.
+bool HashAndCopy(std::FILE* in, std::FILE* out, Sha256& hash, uint64_t& size) {
+    std::vector<uint8_t> buf(kCopyChunk);
+    while (true) {
+        const size_t n = std::fread(buf.data(), 1, buf.size(), in);
+        if (n == 0) return std::ferror(in) == 0;
+        if (out && std::fwrite(buf.data(), 1, n, out) != n) return false;
+        hash.Update(std::span(buf.data(), n));
+        size += n;
+    }
+}
 
 std::string Hex(const std::array<uint8_t, 32>& digest) {
     std::string out;
@@ -47,14 +59,12 @@ bool PartitionStore::BeginDownload(uint32_t size) {
     downloading_ = true;
     expected_ = size;
     received_ = 0;
-    downloadHash_ = Sha256();
     return true;
 }
 
 bool PartitionStore::AppendDownload(std::span<const uint8_t> bytes) {
     if (!downloading_ || !download_ || bytes.size() > expected_ - received_) return false;
     if (!bytes.empty() && std::fwrite(bytes.data(), 1, bytes.size(), download_) != bytes.size()) return false;
-    downloadHash_.Update(bytes);
     received_ += bytes.size();
     if (received_ == expected_) {
         CloseDownload();  // complete: flushed and ready to be flashed
@@ -89,14 +99,19 @@ std::string PartitionStore::Flash(const std::string& name) {
         AbandonDownload();
         return "flash write failure";
     }
+    // Each image byte is hashed once, when it is flashed: a chunked image is not hashed again
+    // as it is appended to its partition.
     auto& w = written_[name];
-    w.size = received_;
-    w.hash = downloadHash_;
+    w.size = 0;
+    w.hash = Sha256();
+    std::FILE* in = std::fopen(PartitionPath(name).c_str(), "rb");
+    const bool hashed = in && HashAndCopy(in, nullptr, w.hash, w.size);
+    if (in) std::fclose(in);
     w.seriesOpen = false;
     downloading_ = false;
     expected_ = 0;
     received_ = 0;
-    return {};
+    return hashed ? std::string() : "flash write failure";
 }
 
 std::string PartitionStore::FlashChunk(const std::string& name, bool last) {
@@ -109,21 +124,23 @@ std::string PartitionStore::FlashChunk(const std::string& name, bool last) {
         w.seriesOpen = false;
         return fmt::format("image too large for partition '{}'", name);
     }
-    std::FILE* in = std::fopen(DownloadPath().c_str(), "rb");
-    std::FILE* out = std::fopen(PartitionPath(name).c_str(), fresh ? "wb" : "ab");
-    bool ok = in && out;
     if (fresh) {
         w.size = 0;
         w.hash = Sha256();
     }
-    std::vector<uint8_t> buf(kCopyChunk);
-    while (ok) {
-        const size_t n = std::fread(buf.data(), 1, buf.size(), in);
-        if (n == 0) break;
-        ok = std::fwrite(buf.data(), 1, n, out) == n;
-        w.hash.Update(std::span(buf.data(), n));
-        w.size += n;
+    bool ok = true;
+    std::FILE* out = nullptr;
+    if (fresh) {
+        // The first chunk becomes the partition as it is; later ones are appended to it.
+        std::error_code ec;
+        fs::rename(DownloadPath(), PartitionPath(name), ec);
+        ok = !ec;
+    } else {
+        out = std::fopen(PartitionPath(name).c_str(), "ab");
+        ok = out != nullptr;
     }
+    std::FILE* in = ok ? std::fopen((fresh ? PartitionPath(name) : DownloadPath()).c_str(), "rb") : nullptr;
+    ok = ok && in && HashAndCopy(in, out, w.hash, w.size);
     if (in) std::fclose(in);
     if (out && std::fclose(out) != 0) ok = false;
     AbandonDownload();

@@ -64,7 +64,6 @@ private:
     bool downloading_ = false;
     uint32_t expected_ = 0;
     uint64_t received_ = 0;
-    Sha256 downloadHash_;
 
     std::filesystem::path DownloadPath() const { return folder_ / "download.buf"; }
     std::filesystem::path PartitionPath(const std::string& name) const { return folder_ / (name + ".img"); }

@@ -6,6 +6,10 @@
 #include "devkit/wait_until.h"
 #include "devkit/worker_rig.h"
 #include "engine/at_channel.h"
+#include "platform/link_tally.h"
+#include "engine/diag_exchange.h"
+#include "engine/diag_mode.h"
+#include "engine/diag_requests.h"
 #include "tests/at/scripted_port.h"
 #include "tests/support/scripted_exchange.h"
 
@@ -75,8 +79,11 @@ TEST(AtChannelSplit, ReplySplitAcrossReadsIsJudgedWhole) {
     rig.serial.modemPortName = "ttyUSB2";
     ASSERT_TRUE(rig.serial.OpenModemPort());
     engine::AtChannel at(rig.ctx, rig.directory, engine::AtSettings{});
+    // The rest of the reply follows once the tool has read the first part.
+    const uint64_t readBefore = platform::ReadLinkTally().bytesRead;
     std::thread late([&] {
-        std::this_thread::sleep_for(std::chrono::milliseconds(120));
+        flintcast::testing::WaitUntil(
+            [&] { return platform::ReadLinkTally().bytesRead >= readBefore + std::string("+GMI: MAKER").size(); });
         modem.Send("\r\nOK\r\n");
     });
     std::string value;
@@ -190,9 +197,9 @@ TEST_F(AtFixture, ModeControlRequestsAndVersionLabel) {
     Start(Modem());
     rig.serial.diagPortName = "ttyUSB0";
     rig.serial.OpenDiagPort();
-    EXPECT_EQ(at->SetDiagOffline(), 0);
-    EXPECT_EQ(at->SetDiagReset(), 0);
-    EXPECT_TRUE(at->SwitchDiagMode());
+    EXPECT_EQ(engine::SetDiagOffline(rig.ctx), 0);
+    EXPECT_EQ(engine::SetDiagReset(rig.ctx), 0);
+    EXPECT_TRUE(engine::SwitchDiagMode(rig.ctx));
     EXPECT_TRUE(rig.posted("switch successfully......"));
     const auto frames = diag.received();
     ASSERT_GE(frames.size(), 1u);
@@ -201,7 +208,7 @@ TEST_F(AtFixture, ModeControlRequestsAndVersionLabel) {
     EXPECT_EQ(rig.directory.versionLabel, "Version:SWK0046V1.4.0");
 }
 
-// The DIAG requests of the AT channel as the device sees them: each frame unstuffed-exact, no
+// The DIAG mode requests as the device sees them: each frame unstuffed-exact, no
 // leading flag, closed by its flag; a device that echoes each request accepts it.
 TEST_F(AtFixture, ModeRequestsAreSentByteForByte) {
     const auto frame = [](std::vector<uint8_t> payload) {
@@ -215,9 +222,9 @@ TEST_F(AtFixture, ModeRequestsAreSentByteForByte) {
     Start(Modem());
     rig.serial.diagPortName = "ttyUSB0";
     rig.serial.OpenDiagPort();
-    EXPECT_EQ(at->SetDiagOffline(), 0);
-    EXPECT_EQ(at->SetDiagReset(), 0);
-    EXPECT_TRUE(at->SwitchDiagMode());
+    EXPECT_EQ(engine::SetDiagOffline(rig.ctx), 0);
+    EXPECT_EQ(engine::SetDiagReset(rig.ctx), 0);
+    EXPECT_TRUE(engine::SwitchDiagMode(rig.ctx));
     EXPECT_TRUE(diag.done()) << diag.mismatch() << " after " << diag.stepsDone() << " steps";
 }
 
@@ -226,7 +233,7 @@ TEST_F(AtFixture, ModeControlGivesUpAfterTenAttempts) {
     Start(Modem());
     rig.serial.diagPortName = "ttyUSB0";
     rig.serial.OpenDiagPort();
-    EXPECT_EQ(at->SetDiagReset(), -1);
+    EXPECT_EQ(engine::SetDiagReset(rig.ctx), -1);
     std::string wire;
     flintcast::testing::WaitUntil([&] {  // the last request may still be on its way
         wire.clear();
@@ -234,6 +241,29 @@ TEST_F(AtFixture, ModeControlGivesUpAfterTenAttempts) {
         return std::count(wire.begin(), wire.end(), '\x7E') >= 10;
     });
     EXPECT_EQ(std::count(wire.begin(), wire.end(), '\x7E'), 10) << "ten requests, each closed by its flag";
-    EXPECT_FALSE(at->SwitchDiagMode());
+    EXPECT_FALSE(engine::SwitchDiagMode(rig.ctx));
     EXPECT_TRUE(rig.posted("Fail to switch mode"));
+}
+
+// One exchange: the request goes out framed, and only a whole answer with a good check
+// sequence comes back; a damaged one reads as no answer, so the caller asks again.
+TEST_F(AtFixture, DiagExchangeTakesOnlyWholeAnswers) {
+    const auto frame = [](std::vector<uint8_t> payload) {
+        const auto bytes = hdlc::EncodeFrame(payload, false);
+        return std::string(bytes.begin(), bytes.end());
+    };
+    const std::vector<uint8_t> buildId{0x7C, 0x02, 0, 0, 1, 0, 0, 0, 0x2A, 0, 0, 0, 0};
+    std::string damaged = frame(buildId);
+    damaged[damaged.size() - 2] ^= 0x01;
+    const std::string request = frame({0x7C});
+    ScriptedExchange diag(rig.root.path(), "ttyUSB0", {{request, damaged}, {request, frame(buildId)}});
+    Start(Modem());
+    rig.serial.diagPortName = "ttyUSB0";
+    rig.serial.OpenDiagPort();
+    EXPECT_FALSE(engine::DiagExchange(rig.ctx, engine::diag::ExtendedBuildIdRequest()).received());
+    const auto answer = engine::DiagExchange(rig.ctx, engine::diag::ExtendedBuildIdRequest());
+    const auto parsed = engine::diag::ParseExtendedBuildId(answer.payload());
+    ASSERT_TRUE(parsed.has_value());
+    EXPECT_EQ(parsed->platform(), 0x2A);
+    EXPECT_TRUE(diag.done()) << diag.mismatch();
 }

@@ -53,7 +53,6 @@ TEST(RediscoveryOnSimulator, WatcherSetsChangeOnRemovalAndArrivalOnReturn) {
     ASSERT_TRUE(rig.directory->WatchDevices(rig.sim.root()));
     ASSERT_EQ(rig.sim.Ctl("unplug"), 0);
     EXPECT_TRUE(WaitFlag(rig.directory->deviceChangeSeen()));
-    std::this_thread::sleep_for(std::chrono::milliseconds(50));
     EXPECT_EQ(rig.directory->deviceArrivalSeen().load(), 0) << "ports leaving are a change, not an arrival";
     ASSERT_EQ(rig.sim.Ctl("plug"), 0);
     EXPECT_TRUE(WaitFlag(rig.directory->deviceArrivalSeen()));
@@ -140,8 +139,9 @@ TEST(RediscoveryOnSimulator, StopRequestEndsTheReopenLoop) {
     ASSERT_TRUE(rig.started());
     engine::ResetRediscovery reset(rig.worker.ctx, *rig.directory, engine::ResetSettings{});
     ASSERT_EQ(rig.sim.Ctl("reset"), 0);
+    // The stop comes while the loop waits for the port: after its first attempt failed.
     std::thread stopper([&rig] {
-        std::this_thread::sleep_for(std::chrono::milliseconds(150));
+        flintcast::testing::WaitUntil([&rig] { return rig.worker.posted("ttyUSB0 Initial Diagnostic0......wait"); });
         rig.worker.reporter.RequestStop();
     });
     const uint32_t start = rig.worker.clock.tickMs();

@@ -6,6 +6,8 @@
 #include <thread>
 
 #include "codec/hdlc.h"
+#include "devkit/wait_until.h"
+#include "platform/link_tally.h"
 #include "tests/engine/loopback_port.h"
 
 using namespace flintcast;
@@ -202,9 +204,11 @@ TEST_F(FrameLayerTest, TimedReadersEndAtTheirLimitOnTheScaledClock) {
 }
 
 TEST_F(FrameLayerTest, ReplyArrivingLateButWithinFiveSecondsIsRead) {
-    ports.clock.setScale(0.1);
+    ports.clock.setScale(0.2);
+    const uint32_t tick0 = ports.clock.tickMs();
     std::thread device([&] {
-        std::this_thread::sleep_for(std::chrono::milliseconds(250));  // 2,500 tool ms, past the byte wait
+        // The device answers once the reader's clock is past 2,500 ms, half way to its limit.
+        flintcast::testing::WaitUntil([&] { return ports.clock.tickMs() - tick0 >= 2500; });
         ports.sendDiag({0x7E, 0x02, 0x6A, 0xD3, 0x7E});
     });
     EXPECT_EQ(ports.frames.ReadReplyTimed(), kReplyAck);
@@ -212,8 +216,11 @@ TEST_F(FrameLayerTest, ReplyArrivingLateButWithinFiveSecondsIsRead) {
 }
 
 TEST_F(FrameLayerTest, UntimedReaderEndsWhenTheErrorIsLatched) {
+    ports.clock.setScale(0.1);
+    const int64_t readNs = platform::ReadLinkTally().readNs;
     std::thread controller([&] {
-        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        // The stop comes while the reader waits: once its first read has come back empty.
+        flintcast::testing::WaitUntil([&] { return platform::ReadLinkTally().readNs > readNs; });
         ports.reporter.RequestStop();
     });
     EXPECT_EQ(ports.frames.ReadReply(), kReplyLatched);

@@ -6,7 +6,6 @@
 #include <fstream>
 #include <set>
 
-#include "engine/at_channel.h"
 #include "engine/nv_items.h"
 #include "tests/nv/fake_diag.h"
 #include "devkit/files.h"
@@ -37,8 +36,7 @@ struct Device {
 struct NvRig {
     WorkerRig rig{46, 0.05};
     FakeDiag diag;
-    AtChannel at{rig.ctx, rig.directory, AtSettings{}};
-    NvItems nv{rig.ctx, at};
+    NvItems nv{rig.ctx};
     fs::path nvBak = rig.root.path() / "nv.bak";
     fs::path nv1Bak = rig.root.path() / "nv1.bak";
 

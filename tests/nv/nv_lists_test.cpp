@@ -1,7 +1,6 @@
 // The catalogues, the lists built from them, status classification and byte texts.
 #include <gtest/gtest.h>
 
-#include "engine/at_channel.h"
 #include "engine/nv_catalogues.h"
 #include "engine/nv_items.h"
 #include "engine/nv_status.h"
@@ -21,8 +20,7 @@ std::vector<int32_t> Ids(const std::vector<NvEntry>& list) {
 
 struct Lists {
     WorkerRig rig;
-    AtChannel at{rig.ctx, rig.directory, AtSettings{}};
-    NvItems nv{rig.ctx, at};
+    NvItems nv{rig.ctx};
     Lists(int32_t project, int32_t network, std::string lte, bool rtrecfg = false, bool varnel = false) {
         rig.ctx.projectType = project;
         rig.config.networkType = network;

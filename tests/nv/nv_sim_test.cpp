@@ -30,7 +30,7 @@ TEST(NvSimulator, BackupAndRestoreRoundTrip) {
     ASSERT_TRUE(sim.ready) << sim.log();
     auto& w = sim.worker;
     w.config.lteType = "LTE";
-    NvItems nv(w.ctx, *sim.at);
+    NvItems nv(w.ctx);
     const fs::path nvBak = sim.backup() / "nv.bak";
     const fs::path nv1Bak = sim.backup() / "nv1.bak";
     nv.SetBackupPaths(nvBak.string(), nv1Bak.string());
@@ -73,7 +73,7 @@ TEST(NvSimulator, ProjectBackupKeepsInactiveItems) {
     ASSERT_TRUE(sim.ready) << sim.log();
     auto& w = sim.worker;
     w.config.isVarnel = true;
-    NvItems nv(w.ctx, *sim.at);
+    NvItems nv(w.ctx);
     const fs::path nvBak = sim.backup() / "nv.bak";
     nv.SetBackupPaths(nvBak.string(), (sim.backup() / "nv1.bak").string());
     nv.BuildNvLists();
@@ -93,7 +93,7 @@ TEST(NvSimulator, RefusedSwitchToFactoryTestModeLatchesEveryRfStep) {
     ASSERT_TRUE(sim.ready) << sim.log();
     auto& w = sim.worker;
     w.config.lteType = "LTE";
-    NvItems nv(w.ctx, *sim.at);
+    NvItems nv(w.ctx);
     const fs::path nv1Bak = sim.backup() / "nv1.bak";
     nv.SetBackupPaths((sim.backup() / "nv.bak").string(), nv1Bak.string());
     nv.BuildNvLists();
@@ -125,7 +125,7 @@ TEST(NvSimulator, RefusedRequestsEndAtOnceNamingTheItem) {
     DevsimRig sim(profile.dump());
     ASSERT_TRUE(sim.ready) << sim.log();
     auto& w = sim.worker;
-    NvItems nv(w.ctx, *sim.at);
+    NvItems nv(w.ctx);
     nv.SetBackupPaths((sim.backup() / "nv.bak").string(), (sim.backup() / "nv1.bak").string());
     nv.BuildNvLists();
     size_t position = 0;

@@ -7,6 +7,9 @@
 #include <cerrno>
 #include <fstream>
 
+#include <poll.h>
+
+#include "devkit/wait_until.h"
 #include "platform/pty.h"
 #include "devkit/temp_dir.h"
 
@@ -84,7 +87,10 @@ TEST(SerialPortIo, GeneralRowEndsOnCountTotalOrInterval) {
 
     // Purge drops what is waiting.
     ASSERT_EQ(::write(pty.masterFd(), data, 5), 5);
-    ::usleep(10000);
+    ASSERT_TRUE(flintcast::testing::WaitUntil([&] {
+        pollfd p{port.fd(), POLLIN, 0};
+        return ::poll(&p, 1, 0) > 0;
+    }));
     EXPECT_TRUE(port.purge());
     ASSERT_TRUE(port.setTimeouts({kMaxDword, 0, 0, 0, 0}));
     t0 = clock.tickMs();

@@ -25,9 +25,11 @@
 #include "engine/worker_context.h"
 #include "config/project_config.h"
 #include "platform/clock.h"
+#include "platform/link_tally.h"
 #include "platform/paths.h"
 #include "platform/pty.h"
 #include "devkit/temp_dir.h"
+#include "devkit/wait_until.h"
 
 namespace flintcast::testing {
 
@@ -44,7 +46,7 @@ public:
     uint16_t maxWriteSize = 0x4000;
     uint8_t partitionStatus = 0;
     uint32_t fastBlockSize = 1024;
-    // Splits every reply into two writes a little apart.
+    // Splits every reply into two writes, the second once the tool has read the first.
     bool splitReplies = false;
     std::function<void(const Bytes& request)> onRequest;
     Override override;
@@ -96,9 +98,11 @@ private:
     void write(const Bytes& bytes) {
         if (bytes.empty()) return;
         if (splitReplies && bytes.size() > 1) {
+            // The second piece follows once the tool has read the first: two reads for certain.
             const size_t half = bytes.size() / 2;
+            const uint64_t readBefore = platform::ReadLinkTally().bytesRead;
             (void)!::write(fd_, bytes.data(), half);
-            std::this_thread::sleep_for(std::chrono::milliseconds(2));
+            WaitUntil([&] { return stop_ || platform::ReadLinkTally().bytesRead >= readBefore + half; });
             (void)!::write(fd_, bytes.data() + half, bytes.size() - half);
             return;
         }
