@@ -40,7 +40,7 @@ void CheckEfsAnswer(std::span<const uint8_t> reply, size_t trailer) {
     FUZZ_CHECK(efs::ByteAt(reply, reply.size()) == 0);
     // A field that runs past the end reads its missing bytes as 0.
     const size_t tail = reply.size() >= 2 ? reply.size() - 2 : 0;
-    FUZZ_CHECK(efs::Le32At(reply, tail) == (efs::ByteAt(reply, tail) | efs::ByteAt(reply, tail + 1) << 8));
+    FUZZ_CHECK(efs::Le32At(reply, tail) == (uint32_t{efs::ByteAt(reply, tail)} | uint32_t{efs::ByteAt(reply, tail + 1)} << 8));
     for (auto command : {efs::Command::Open, efs::Command::Read, efs::Command::ReadDir, efs::Command::Stat}) {
         if (efs::IsAnswerTo(reply, command))
             FUZZ_CHECK(reply.size() >= 3 && reply[0] == 0x4B && reply[1] == 0x13);
