@@ -5,6 +5,8 @@
 
 #include <algorithm>
 #include <atomic>
+#include <cerrno>
+#include <cstring>
 #include <iostream>
 #include <memory>
 
@@ -80,6 +82,7 @@ struct Session {
     std::unique_ptr<controller::DeviceDiscovery> discovery;
     std::unique_ptr<controller::DiscoveryDirectory> directory;
     std::unique_ptr<controller::ModeSwitchLauncher> modeSwitch;
+    bool reportedMissingInstaller = false;
     std::unique_ptr<controller::DeviceCheck> check;
     std::atomic<int> checkVerdict{0};  // 0 polling, 1 ready, 2 refused
     std::string lastWarning;           // the check's refusal, for `devices`; written before checkVerdict
@@ -178,7 +181,15 @@ bool Prepare(const RunOptions& options, Session& s) {
         // A device tree named on the command line (the simulator's) is the one the installer
         // checks; without it, it would look at the machine's own drivers.
         if (!deviceRoot.empty()) launch.environment = {{"FLINTCAST_DEVICE_ROOT", deviceRoot}};
-        if (platform::LaunchDetached(program, launch) < 0) return false;
+        if (platform::LaunchDetached(program, launch) < 0) {
+            // Without its installer the unit is never judged ready: say so once, not silently.
+            if (!s.reportedMissingInstaller) {
+                s.view.ShowLine(0, 4, fmt::format("Driver installer could not be started: {} ({})", program.string(),
+                                                  std::strerror(errno)));
+            }
+            s.reportedMissingInstaller = true;
+            return false;
+        }
         clock.sleepMs(kDriverInstallerWaitMs);
         return config::ReadUninstallUDisk(s.imageFolder / "Config.ini") == 1;
     };

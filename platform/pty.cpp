@@ -2,6 +2,7 @@
 
 #include <fcntl.h>
 #include <pty.h>
+#include <sys/ioctl.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -48,6 +49,12 @@ void PtyPair::holdSlave(bool hold) {
         ::close(heldSlave_);
         heldSlave_ = -1;
     }
+}
+
+int PtyPair::unreadByClient() const {
+    int count = 0;
+    if (heldSlave_ < 0 || ::ioctl(heldSlave_, FIONREAD, &count) != 0) return 0;
+    return count;
 }
 
 void PtyPair::close() {

@@ -20,6 +20,9 @@ public:
     // Keeps a slave descriptor open so the master never sees a hang-up while no
     // client has the port open; closes it again when `hold` is false.
     void holdSlave(bool hold);
+    // Bytes written on the master that the client has not read yet (needs the held slave);
+    // 0 when unknown.
+    int unreadByClient() const;
     void close();
 
 private:

@@ -27,6 +27,11 @@ constexpr size_t kReadChunk = 64 * 1024;
 constexpr auto kStateWriteInterval = std::chrono::milliseconds(100);
 // How often the loop wakes without traffic (device time), to run timers.
 constexpr uint32_t kLoopTickMs = 1000;
+// How long a port that leaves after a reset keeps an unread reply for its client (device time);
+// the same limit as a reply the client stops reading.
+constexpr uint32_t kLastReplyLimitMs = 5000;
+// While a port is leaving, the loop looks this often (real time) whether its reply was read.
+constexpr int kLeavingCheckMs = 2;
 
 Personality EnginePersonality(PortRole role) {
     switch (role) {
@@ -211,16 +216,29 @@ void Device::CreatePorts(UsbPersonality personality, const std::vector<int>& num
     WriteState();
 }
 
-void Device::RemovePorts(const std::vector<std::string>& keep) {
+void Device::RemovePorts(const std::vector<std::string>& keep, bool leaveAfterLastReply) {
     disk_.reset();
     tree_.Unplug();
     android_->LeaveBus();
     functions_.clear();
     for (auto& port : ports_) {
-        if (std::find(keep.begin(), keep.end(), port.name) != keep.end()) retained_[port.name] = std::move(port.pty);
+        if (std::find(keep.begin(), keep.end(), port.name) != keep.end()) {
+            retained_[port.name] = std::move(port.pty);
+        } else if (leaveAfterLastReply && port.pty) {
+            port.pty->holdSlave(true);
+            leaving_.push_back({std::move(port.pty), clock_.tickMs() + kLastReplyLimitMs});
+        }
     }
+    if (!leaveAfterLastReply) leaving_.clear();
     ports_.clear();
     ++portGeneration_;
+}
+
+void Device::CloseLeftPorts() {
+    const auto now = clock_.tickMs();
+    std::erase_if(leaving_, [now](const LeavingPort& port) {
+        return port.pty->unreadByClient() == 0 || TickReached(now, port.dueTick);
+    });
 }
 
 void Device::Reenumerate(UsbPersonality next, bool afterReset) {
@@ -232,7 +250,7 @@ void Device::Reenumerate(UsbPersonality next, bool afterReset) {
     const auto numbers = NextNumbers(TtyCount(profile_.layouts.at(next)), shift);
     std::vector<std::string> keep;
     for (int n : numbers) keep.push_back(TtyName(n));
-    RemovePorts(keep);
+    RemovePorts(keep, true);
     if (next == UsbPersonality::Normal) {
         std::lock_guard lock(model_.mutex);
         model_.OnRestart();
@@ -308,6 +326,7 @@ void Device::Run(int stopFd) {
             }
         }
         RunIdleTimers();
+        CloseLeftPorts();
         if (pending_ && TickReached(clock_.tickMs(), pending_->dueTick)) {
             const auto plug = *pending_;
             pending_.reset();
@@ -327,6 +346,7 @@ int Device::PollTimeoutMs() const {
         if (port.engine && port.engine->WantsIdle()) waitMs = std::min(waitMs, DiagPortEngine::kIdleMs);
     int real = clock_.realTimeoutMs(waitMs);
     if (stateDirty_) real = std::min(real, static_cast<int>(kStateWriteInterval.count()));
+    if (!leaving_.empty()) real = std::min(real, kLeavingCheckMs);
     return real;
 }
 

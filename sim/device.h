@@ -100,6 +100,14 @@ private:
     // off the bus so a client still reads the reply sent just before it left; they hang up when
     // the device enumerates again with new ones.
     std::map<std::string, std::unique_ptr<platform::PtyPair>> retained_;
+    // Pseudo-terminals of ports that do not come back, kept after a reset or power-off until the
+    // client has read the last reply (a real unit answers, then takes a moment to leave the
+    // bus) or a reply limit of device time has passed.
+    struct LeavingPort {
+        std::unique_ptr<platform::PtyPair> pty;
+        uint32_t dueTick;
+    };
+    std::vector<LeavingPort> leaving_;
     std::optional<PendingPlug> pending_;
     uint64_t enumerations_ = 0;
     uint32_t portGeneration_ = 0;
@@ -110,7 +118,11 @@ private:
     std::vector<int> NextNumbers(size_t count, bool shift) const;
     std::string TtyName(int number) const;
     void CreatePorts(UsbPersonality personality, const std::vector<int>& numbers);
-    void RemovePorts(const std::vector<std::string>& keep);
+    // Takes the ports off the bus; those named in `keep` come back under the same name. With
+    // `leaveAfterLastReply` the others close once their last reply was read (a reset), else at once
+    // (an unplug or crash).
+    void RemovePorts(const std::vector<std::string>& keep, bool leaveAfterLastReply = false);
+    void CloseLeftPorts();
     // Leaves the bus and comes back as `next` after the profile's delay.
     void Reenumerate(UsbPersonality next, bool afterReset);
     void PlugNow(UsbPersonality personality);
