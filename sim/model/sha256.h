@@ -1,28 +1,17 @@
 #pragma once
-// SHA-256 for the state file's image and file hashes.
-#include <array>
+// The simulator's names for the shared SHA-256 of codec/, used for the state file's image and
+// file hashes.
 #include <cstdint>
 #include <span>
 #include <string>
 
+#include "codec/sha256.h"
+
 namespace flintcast::sim {
 
-class Sha256 {
-public:
-    Sha256();
-    void Update(std::span<const uint8_t> data);
-    std::array<uint8_t, 32> Finish();
-
-private:
-    std::array<uint32_t, 8> state_;
-    std::array<uint8_t, 64> block_{};
-    size_t blockUsed_ = 0;
-    uint64_t totalBytes_ = 0;
-
-    void Compress(const uint8_t* block);
-};
+using Sha256 = sha256::Hasher;
 
 // Lower-case hex digest of `data`.
-std::string Sha256Hex(std::span<const uint8_t> data);
+inline std::string Sha256Hex(std::span<const uint8_t> data) { return sha256::Hex(sha256::Of(data)); }
 
 }  // namespace flintcast::sim
