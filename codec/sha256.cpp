@@ -120,7 +120,7 @@ void Hasher::Update(std::span<const uint8_t> data) {
     std::size_t at = 0;
     if (pendingBytes_ > 0) {
         const std::size_t take = std::min(data.size(), pending_.size() - pendingBytes_);
-        std::memcpy(pending_.data() + pendingBytes_, data.data(), take);
+        if (take > 0) std::memcpy(pending_.data() + pendingBytes_, data.data(), take);
         pendingBytes_ += take;
         at = take;
         if (pendingBytes_ < pending_.size()) return;
@@ -135,7 +135,8 @@ void Hasher::Update(std::span<const uint8_t> data) {
     }
 #endif
     for (; at + 64 <= data.size(); at += 64) Block(data.data() + at);
-    std::memcpy(pending_.data(), data.data() + at, data.size() - at);
+    // An empty piece may come with no buffer at all: memcpy must not see its null pointer.
+    if (at < data.size()) std::memcpy(pending_.data(), data.data() + at, data.size() - at);
     pendingBytes_ = data.size() - at;
 }
 
