@@ -6,29 +6,14 @@
 # prints per target the executions and the coverage of libFuzzer's final statistics. A crash,
 # hang or sanitizer report leaves its input under build-fuzz/artifacts/<target>/ and makes the
 # script exit 1; copy the input into fuzz/corpus/<target>/ with the fix so the test suite's
-# corpus replay keeps checking it. clang and its fuzzer runtime are installed here (not by
-# scripts/install-deps.sh: the test suite replays the corpora with the normal build alone).
+# corpus replay keeps checking it. clang and its fuzzer runtime are installed only when fuzzing
+# (the test suite replays the corpora with the normal build alone).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 seconds=${1:-60}; shift || true
 case "$seconds" in ''|*[!0-9]*) echo "usage: scripts/fuzz.sh SECONDS [TARGET...]" >&2; exit 2 ;; esac
 
-PACKAGES=(clang libfuzzer-14-dev libclang-rt-14-dev)
-missing=()
-for p in "${PACKAGES[@]}"; do
-  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
-done
-if [ ${#missing[@]} -gt 0 ]; then
-  echo "Installing: ${missing[*]}"
-  SUDO=""
-  if [ "$(id -u)" -ne 0 ]; then
-    command -v sudo >/dev/null || { echo "fuzz: run as root, or install ${missing[*]}" >&2; exit 1; }
-    SUDO="sudo"
-  fi
-  export DEBIAN_FRONTEND=noninteractive
-  $SUDO apt-get update -qq
-  $SUDO apt-get install -y -qq --no-install-recommends "${missing[@]}"
-fi
+bash scripts/install-deps.sh clang libfuzzer-14-dev libclang-rt-14-dev
 
 if [ $# -gt 0 ]; then
   targets=("$@")

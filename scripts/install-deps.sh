@@ -12,6 +12,8 @@ PACKAGES=(
 )
 # Manual pages and the Debian package (scripts/package.sh).
 PACKAGES+=(scdoc dpkg-dev)
+# Named packages instead (scripts/fuzz.sh asks for its compiler this way).
+if [ $# -gt 0 ]; then PACKAGES=("$@"); fi
 missing=()
 for p in "${PACKAGES[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
