@@ -8,29 +8,26 @@
 namespace flintcast::platform {
 namespace {
 
-// Flushes the folder's entry list, so a rename into it survives a power loss.
-bool SyncFolderOf(const std::filesystem::path& file) {
-    const std::filesystem::path folder = file.has_parent_path() ? file.parent_path() : std::filesystem::path(".");
-    const int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+// Opens `path` with `flags`, flushes it to disk and closes it again, keeping fsync's errno.
+bool SyncPath(const std::filesystem::path& path, int flags) {
+    const int fd = ::open(path.c_str(), flags | O_CLOEXEC);
     if (fd < 0) return false;
     const bool ok = ::fsync(fd) == 0;
     const int saved = errno;
     ::close(fd);
     errno = saved;
     return ok;
+}
+
+// Flushes the folder's entry list, so a rename into it survives a power loss.
+bool SyncFolderOf(const std::filesystem::path& file) {
+    const std::filesystem::path folder = file.has_parent_path() ? file.parent_path() : std::filesystem::path(".");
+    return SyncPath(folder, O_RDONLY | O_DIRECTORY);
 }
 
 }  // namespace
 
-bool SyncFileToDisk(const std::filesystem::path& path) {
-    const int fd = ::open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
-    if (fd < 0) return false;
-    const bool ok = ::fsync(fd) == 0;
-    const int saved = errno;
-    ::close(fd);
-    errno = saved;
-    return ok;
-}
+bool SyncFileToDisk(const std::filesystem::path& path) { return SyncPath(path, O_RDONLY | O_NOFOLLOW); }
 
 std::filesystem::path TemporaryNameBeside(const std::filesystem::path& target) {
     return target.string() + ".partial-" + std::to_string(::getpid());
