@@ -660,6 +660,7 @@ bool TCommsThread::SaveUnitArchive() {
     }
     for (const auto& field : IdentityFields())
         if (auto value = data_->AnsweredIdentity(field.value)) known.identity[field.value] = *value;
+    if (cfg_.bBackupUserData) known.efsMirror = deviceBackupFolder_ + "/EFS";
 
     reporter_.ShowStatus(LineClass::Ordinary, "Archive everything the unit holds......");
     UnitArchiveCapture capture(ctx_, *at_);

@@ -1,6 +1,7 @@
 #include "engine/unit_archive_capture.h"
 
 #include <algorithm>
+#include <filesystem>
 #include <fstream>
 #include <iterator>
 
@@ -167,9 +168,15 @@ std::optional<std::vector<uint8_t>> UnitArchiveCapture::ReadEfsFile(const std::s
     return contents;
 }
 
-bool UnitArchiveCapture::ReadEfsTree(const std::string& dir, std::vector<Item>& out) {
+bool UnitArchiveCapture::ReadEfsTree(const std::string& dir, const std::string& mirror, std::vector<Item>& out) {
     EfsClient client(ctx_);
-    if (client.OpenEfsDir(dir) != 0) return ctx_.ok();  // a directory that cannot be listed
+    if (client.OpenEfsDir(dir) != 0) {
+        // A directory the unit does not list is named, and the archive goes on without it.
+        if (ctx_.ok())
+            ctx_.reporter.ShowStatus(LineClass::Ordinary,
+                                     fmt::format("Warning: the unit archive could not list the EFS directory {}", dir));
+        return ctx_.ok();
+    }
     std::vector<std::pair<std::string, bool>> entries;
     for (uint32_t sequence = 1; ctx_.ok(); ++sequence) {
         efs::DirEntry entry;
@@ -183,12 +190,24 @@ bool UnitArchiveCapture::ReadEfsTree(const std::string& dir, std::vector<Item>& 
         if (!ctx_.ok()) break;
         if (isDir) {
             out.push_back({Kind::EfsDir, 0, path, {}});
-            if (!ReadEfsTree(path, out)) return false;
-        } else if (auto contents = ReadEfsFile(path)) {
+            if (!ReadEfsTree(path, mirror, out)) return false;
+            continue;
+        }
+        std::error_code ec;
+        const std::string copy = mirror.empty() ? std::string() : mirror + path;
+        if (!copy.empty() && std::filesystem::is_regular_file(copy, ec)) {
+            // The user-data backup of this run copied it already.
+            auto contents = ReadWholeFile(copy);
+            if (contents) {
+                out.push_back({Kind::EfsFile, 0, path, std::move(*contents)});
+                continue;
+            }
+        }
+        if (auto contents = ReadEfsFile(path)) {
             out.push_back({Kind::EfsFile, 0, path, std::move(*contents)});
         } else if (ctx_.ok()) {
-            ctx_.reporter.ShowError(fmt::format("The unit archive could not read the EFS file {}", path), 0);
-            return false;
+            ctx_.reporter.ShowStatus(LineClass::Ordinary,
+                                     fmt::format("Warning: the unit archive could not read the EFS file {}", path));
         }
     }
     return ctx_.ok();
@@ -196,7 +215,7 @@ bool UnitArchiveCapture::ReadEfsTree(const std::string& dir, std::vector<Item>& 
 
 std::optional<std::string> UnitArchiveCapture::ReadIdentityValue(IdentityValue value) {
     std::string text;
-    if (!at_.SendAT(FieldOf(value).readCommand, text)) return std::nullopt;
+    if (!at_.QueryAT(FieldOf(value).readCommand, text)) return std::nullopt;
     return StripLineBreaks(text);
 }
 
@@ -241,7 +260,7 @@ std::optional<archive::UnitArchive> UnitArchiveCapture::Capture(const std::strin
     }
     if (!ReadRfNv(rfIds, items)) return std::nullopt;
 
-    if (!ReadEfsTree("/", items)) return std::nullopt;
+    if (!ReadEfsTree("/", known.efsMirror, items)) return std::nullopt;
     return result;
 }
 

@@ -25,6 +25,8 @@ struct CatalogueReads {
     std::set<uint16_t> rfAsked;
     std::map<uint16_t, std::vector<uint8_t>> rfAnswered;  // nv1.bak
     std::map<IdentityValue, std::string> identity;       // values as the unit answered them
+    // The EFS mirror of the user-data backup (empty: none); a file copied there is taken from it.
+    std::string efsMirror;
 };
 
 // The records of nv.bak and nv1.bak; false when a file is not whole records.
@@ -48,7 +50,7 @@ private:
 
     bool ReadNv(const std::vector<uint16_t>& ids, std::vector<archive::Item>& out);
     bool ReadRfNv(const std::vector<uint16_t>& ids, std::vector<archive::Item>& out);
-    bool ReadEfsTree(const std::string& dir, std::vector<archive::Item>& out);
+    bool ReadEfsTree(const std::string& dir, const std::string& mirror, std::vector<archive::Item>& out);
     // Nothing when the path is not a plain file the unit lets be read.
     std::optional<std::vector<uint8_t>> ReadEfsFile(const std::string& path);
     // 1 directory, 2 file, 0 missing or neither; -1 when the unit did not answer.

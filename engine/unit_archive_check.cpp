@@ -3,6 +3,7 @@
 #include <fstream>
 #include <iterator>
 #include <map>
+#include <tuple>
 
 #include "engine/identity_table.h"
 #include "engine/unit_archive_capture.h"
@@ -22,11 +23,25 @@ bool SameAs(const Item& expected, const Item* now) {
     return expected.kind == Kind::RfNv && IsCorrectedRfNv20208(*now);
 }
 
-const Item* FindIn(const std::vector<Item>& items, const Item& key) {
-    for (const auto& item : items)
-        if (item.SameKey(key)) return &item;
-    return nullptr;
-}
+// The items of a read-back by their key (kind, id or path), for the comparisons.
+class ItemIndex {
+public:
+    explicit ItemIndex(const std::vector<Item>& items) {
+        for (const auto& item : items) byKey_.emplace(Key(item), &item);
+    }
+    const Item* Find(const Item& key) const {
+        const auto it = byKey_.find(Key(key));
+        return it == byKey_.end() ? nullptr : it->second;
+    }
+
+private:
+    using KeyType = std::tuple<Kind, uint16_t, std::string>;
+    static KeyType Key(const Item& item) {
+        const bool byPath = item.kind == Kind::EfsDir || item.kind == Kind::EfsFile;
+        return {item.kind, byPath ? uint16_t{0} : item.id, byPath ? item.name : std::string()};
+    }
+    std::map<KeyType, const Item*> byKey_;
+};
 
 }  // namespace
 
@@ -73,18 +88,20 @@ std::vector<Item> RestoredItems(const std::filesystem::path& backupFolder, const
 }
 
 std::vector<std::string> ItemsNotAsExpected(const std::vector<Item>& expected, const std::vector<Item>& now) {
+    const ItemIndex held(now);
     std::vector<std::string> labels;
     for (const auto& item : expected)
-        if (!SameAs(item, FindIn(now, item))) labels.push_back(archive::ItemLabel(item));
+        if (!SameAs(item, held.Find(item))) labels.push_back(archive::ItemLabel(item));
     return labels;
 }
 
 std::vector<Item> ItemsNotAsTheyWere(const archive::UnitArchive& unit, const std::vector<Item>& now,
                                      const std::set<uint16_t>& configuredNv) {
+    const ItemIndex index(now);
     std::vector<Item> lost;
     for (const auto& item : unit.items) {
         if (item.kind == Kind::Nv && configuredNv.contains(item.id)) continue;
-        const Item* held = FindIn(now, item);
+        const Item* held = index.Find(item);
         if (held == nullptr || held->data != item.data) lost.push_back(item);
     }
     return lost;

@@ -46,7 +46,8 @@ bool UnitArchiveRestore::WriteIdentity(const Item& item) {
     const std::string value(item.data.begin(), item.data.end());
     const std::string command =
         field.quoted ? fmt::format("{}\"{}\"\r\n", field.writePrefix, value) : fmt::format("{}{}\r\n", field.writePrefix, value);
-    return at_.SendAT(command);
+    std::string ignored;
+    return at_.QueryAT(command, ignored);
 }
 
 bool UnitArchiveRestore::WriteNv(const Item& item) {
