@@ -29,8 +29,9 @@ private:
     platform::SerialTimeouts saved_;
 };
 
-// Silent reads in a row after which the unit counts as gone.
-constexpr int kSilentReadsToGiveUp = 3;
+// Windows in a row that lost every answer: the unit is not answering any more, and what is
+// left goes to the single requests (which end at the first that gets no answer).
+constexpr int kLostWindowsToStop = 2;
 
 }  // namespace
 
@@ -46,6 +47,8 @@ DiagBatchResult DiagBatchExchange(WorkerContext& ctx, const std::vector<std::vec
         std::array<uint8_t, 4096> in{};
         size_t next = 0;
         int silentReads = 0;
+        int lostWindows = 0;
+        bool answeredSinceLoss = false;
         while ((next < requests.size() || !owed.empty()) && ctx.ok()) {
             out.clear();
             while (next < requests.size() && owed.size() < kDiagBatchWindow) {
@@ -55,13 +58,18 @@ DiagBatchResult DiagBatchExchange(WorkerContext& ctx, const std::vector<std::vec
             if (!out.empty() && ctx.serial.WriteDiag(out.data(), static_cast<uint32_t>(out.size())) != out.size()) break;
             const uint32_t got = ctx.serial.ReadDiag(in.data(), static_cast<uint32_t>(in.size()));
             if (got == 0) {
+                if (++silentReads < kDiagBatchSilentReads) continue;
                 // Whatever is still owed went missing; it is asked again singly below.
+                silentReads = 0;
                 owed.clear();
                 decoder.reset();
-                if (++silentReads >= kSilentReadsToGiveUp) break;
+                if (!answeredSinceLoss && ++lostWindows >= kLostWindowsToStop) break;
+                answeredSinceLoss = false;
                 continue;
             }
             silentReads = 0;
+            lostWindows = 0;
+            answeredSinceLoss = true;
             std::span<const uint8_t> bytes(in.data(), got);
             while (!bytes.empty()) {
                 size_t used = 0;
@@ -78,7 +86,7 @@ DiagBatchResult DiagBatchExchange(WorkerContext& ctx, const std::vector<std::vec
                 }
             }
         }
-        if (!ctx.ok() || silentReads >= kSilentReadsToGiveUp) return result;
+        if (!ctx.ok()) return result;
     }
     for (size_t i = 0; i < requests.size() && ctx.ok(); ++i) {
         for (int attempt = 0; attempt < kDiagBatchRetries && !result.answers[i] && ctx.ok(); ++attempt) {

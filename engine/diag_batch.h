@@ -15,8 +15,10 @@
 namespace flintcast::engine {
 
 inline constexpr size_t kDiagBatchWindow = 16;
-// How long the stream may stay silent while answers are owed (tool time).
+// One wait of the stream for more bytes (tool time); the answers owed count as lost once the
+// stream was silent for the reply limit of a single request (kDiagBatchSilentReads waits).
 inline constexpr uint32_t kDiagBatchSilenceMs = 1000;
+inline constexpr int kDiagBatchSilentReads = 5;
 // Single requests asked again for an answer that went missing.
 inline constexpr int kDiagBatchRetries = 3;
 
