@@ -411,4 +411,35 @@ int ShowDevices(const RunOptions& options, TerminalPresentation& view) {
     return units.empty() ? kExitRefused : kExitOk;
 }
 
+int WithAttachedUnit(const RunOptions& options, TerminalPresentation& view, const UnitWork& work) {
+    PresentationSink lockSink(view);
+    auto lock = AcquireSingleInstance(lockSink);
+    if (!lock) return kExitRefused;
+    Session s(view);
+    if (!Prepare(options, s)) {
+        controller::CleanUpStaging(s.folders, s.dualPackage);
+        return kExitConfigError;
+    }
+    auto& clock = platform::SystemClock();
+    const uint32_t start = clock.tickMs();
+    const uint32_t limit = static_cast<uint32_t>(options.deviceWaitSeconds) * 1000u;
+    std::string diag, modem;
+    for (;;) {
+        s.directory->RescanPorts();
+        diag = s.directory->FoundDiagPort();
+        modem = s.directory->FoundModemPort();
+        if (!diag.empty() || clock.tickMs() - start >= limit) break;
+        clock.sleepMs(kDeviceWaitPollMs);
+    }
+    int code = kExitRefused;
+    if (diag.empty()) {
+        view.Error(fmt::format("No unit with a diagnostic port was found in {} s.", options.deviceWaitSeconds));
+    } else {
+        code = work(diag, modem, *s.directory, s.config);
+    }
+    s.directory->StopWatching();
+    controller::CleanUpStaging(s.folders, s.dualPackage);
+    return code;
+}
+
 }  // namespace flintcast::cli
