@@ -20,7 +20,7 @@ inline constexpr size_t kDiagBatchWindow = 16;
 inline constexpr uint32_t kDiagBatchSilenceMs = 1000;
 inline constexpr int kDiagBatchSilentReads = 5;
 // Single requests asked again for an answer that went missing.
-inline constexpr int kDiagBatchRetries = 3;
+inline constexpr int kDiagBatchRetries = 5;
 
 // Whether `payload` is the answer to request `index`.
 using DiagAnswerCheck = std::function<bool(size_t index, std::span<const uint8_t> payload)>;

@@ -5,6 +5,7 @@
 #include <map>
 #include <tuple>
 
+#include "engine/identity.h"
 #include "engine/identity_table.h"
 #include "engine/unit_archive_capture.h"
 #include "platform/ini_file.h"
@@ -17,9 +18,21 @@ using archive::Kind;
 
 constexpr uint16_t kCorrectedRfItem = 20208;
 
+// An identity value as the restore's check compares it: without surrounding blanks, and the
+// test information in the form at.bak keeps it (a unit may answer it with its UIT results
+// added back, or in other letter case).
+std::string ComparableIdentity(const Item& item) {
+    std::string text(item.data.begin(), item.data.end());
+    if (static_cast<IdentityValue>(item.id) == IdentityValue::TestInfo) text = CleanTestInfo(text, false);
+    const auto first = text.find_first_not_of(" \t\r\n");
+    if (first == std::string::npos) return {};
+    return text.substr(first, text.find_last_not_of(" \t\r\n") - first + 1);
+}
+
 bool SameAs(const Item& expected, const Item* now) {
     if (now == nullptr) return false;
     if (expected.data == now->data) return true;
+    if (expected.kind == Kind::Identity) return ComparableIdentity(expected) == ComparableIdentity(*now);
     return expected.kind == Kind::RfNv && IsCorrectedRfNv20208(*now);
 }
 

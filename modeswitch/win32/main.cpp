@@ -97,6 +97,11 @@ INT_PTR CALLBACK MainProc(HWND dialog, UINT message, WPARAM wParam, LPARAM) {
 
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
     flintcast::platform::SystemClock();  // the time scale comes from FLINTCAST_TIME_SCALE, as for the tool
-    DialogBoxParamA(instance, MAKEINTRESOURCEA(IDD_GEARSWAP_DIALOG), nullptr, MainProc, 0);
+    if (DialogBoxParamA(instance, MAKEINTRESOURCEA(IDD_GEARSWAP_DIALOG), nullptr, MainProc, 0) == -1) {
+        // No dialog (a session without a desktop): the card is switched all the same.
+        AppendToLog({"flintcast-gearswap: the dialog could not be created (error " + std::to_string(GetLastError()) +
+                     "); switching without it"});
+        SwitchAndLog();
+    }
     return 0;
 }

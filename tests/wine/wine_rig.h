@@ -40,6 +40,10 @@ public:
             Run("/usr/bin/wineserver", {"-w"}, dir.path() / "wineserver.out", std::chrono::seconds(60));
         }
         ready = std::filesystem::exists(Prefix() / "system.reg");
+        // Windows and dialogs without a display: Wine's null graphics driver.
+        if (ready)
+            ready = Run("/usr/bin/wine", {"reg", "add", "HKCU\\Software\\Wine\\Drivers", "/v", "Graphics", "/d", "null", "/f"},
+                        dir.path() / "graphics.out") == 0;
     }
 
     // Starts the simulator (extra arguments such as "--profile FILE") and the bridge, and waits

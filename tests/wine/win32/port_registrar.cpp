@@ -147,7 +147,7 @@ std::string Clear() {
             if (RegEnumValueA(map, i, name, &n, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS) break;
             if (std::strncmp(name, "\\Device\\FcSimSerial", 19) == 0) ours.emplace_back(name);
         }
-        for (const auto& name : ours) RegDeleteValueA(map, name.c_str());
+        for (const auto& value : ours) RegDeleteValueA(map, value.c_str());
         RegCloseKey(map);
     }
     return "ok";
