@@ -1,7 +1,6 @@
 #include "cli/terminal_presentation.h"
 
 #include <fmt/format.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
@@ -11,6 +10,7 @@
 
 #include "cli/json_events.h"
 #include "cli/progress_text.h"
+#include "platform/console.h"
 
 namespace flintcast::cli {
 
@@ -38,11 +38,11 @@ std::string Coloured(std::string_view colour, std::string_view text, bool on) {
 
 OutputStyle ChooseOutputStyle(std::FILE* stream, bool json) {
     if (json) return OutputStyle::Json;
-    return ::isatty(::fileno(stream)) ? OutputStyle::Terminal : OutputStyle::Plain;
+    return platform::IsTerminal(stream) ? OutputStyle::Terminal : OutputStyle::Plain;
 }
 
 bool ColourWanted(std::FILE* stream) {
-    if (!::isatty(::fileno(stream))) return false;
+    if (!platform::IsTerminal(stream)) return false;
     const char* noColour = std::getenv("NO_COLOR");
     if (noColour != nullptr && *noColour != '\0') return false;
     const char* term = std::getenv("TERM");
@@ -51,7 +51,7 @@ bool ColourWanted(std::FILE* stream) {
 
 AnswerMode ChooseAnswerMode(bool yes) {
     if (yes) return AnswerMode::Yes;
-    return ::isatty(STDIN_FILENO) ? AnswerMode::Ask : AnswerMode::Cancel;
+    return platform::InputIsTerminal() ? AnswerMode::Ask : AnswerMode::Cancel;
 }
 
 TerminalPresentation::TerminalPresentation(const PresentationSetup& setup) : setup_(setup) {}
