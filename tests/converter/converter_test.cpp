@@ -12,7 +12,6 @@
 
 #include "converter/ravelin.h"
 #include "platform/dynamic_library.h"
-#include "platform/native_names.h"
 #include "tests/converter/hex_text.h"
 #include "devkit/temp_dir.h"
 #include "devkit/files.h"
@@ -25,7 +24,7 @@ namespace fs = std::filesystem;
 class ConverterTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        ASSERT_TRUE(library_.open(std::string(FLINTCAST_BIN_DIR) + "/" FLINTCAST_NATIVE_NAME("libravelin.so", "ravelin.dll"))) << library_.lastError();
+        ASSERT_TRUE(library_.open(std::string(FLINTCAST_BIN_DIR) + "/libravelin.so")) << library_.lastError();
         ravelin_ = reinterpret_cast<RavelinFunction>(library_.symbol("Ravelin"));
         lastMessage_ = reinterpret_cast<RavelinLastMessageFunction>(library_.symbol("RavelinLastMessage"));
         ASSERT_NE(ravelin_, nullptr);

@@ -14,7 +14,9 @@
 #include "devkit/files.h"
 #include "devkit/temp_dir.h"
 #include "platform/atomic_file.h"
+#include "converter/ravelin.h"
 #include "platform/clock.h"
+#include "platform/dynamic_library.h"
 #include "platform/instance_lock.h"
 #include "platform/paths.h"
 #include "platform/process.h"
@@ -147,6 +149,30 @@ TEST(Win32AtomicFileTest, ReplacesWholeAndLeavesNothingBeside) {
     size_t entries = 0;
     for ([[maybe_unused]] const auto& e : std::filesystem::directory_iterator(dir.path())) ++entries;
     EXPECT_EQ(entries, 1u);
+}
+
+TEST(Win32DynamicLibraryTest, ConverterLoadsAndConverts) {
+    DynamicLibrary library;
+    EXPECT_FALSE(library.open("C:\\nowhere\\ravelin.dll"));
+    EXPECT_FALSE(library.lastError().empty());
+    ASSERT_TRUE(library.open(std::string(FLINTCAST_BIN_DIR) + "/ravelin.dll")) << library.lastError();
+    const auto convert = reinterpret_cast<RavelinFunction>(library.symbol("Ravelin"));
+    const auto lastMessage = reinterpret_cast<RavelinLastMessageFunction>(library.symbol("RavelinLastMessage"));
+    ASSERT_NE(convert, nullptr);
+    ASSERT_NE(lastMessage, nullptr);
+    EXPECT_EQ(library.symbol("NoSuchExport"), nullptr);
+
+    testing::TempDir dir;
+    const auto hex = dir.path() / "prog.hex";
+    const auto bin = dir.path() / "prog.bin";
+    // Two data records with a gap between them (filled with 0xFF), then the end record.
+    ASSERT_TRUE(testing::WriteText(hex, ":0400000001020304F2\r\n:02000600AABB93\r\n:00000001FF\r\n"));
+    ASSERT_EQ(convert(hex.string().c_str(), bin.string().c_str()), 1) << lastMessage();
+    EXPECT_EQ(testing::ReadBytes(bin), (std::vector<uint8_t>{0x01, 0x02, 0x03, 0x04, 0xFF, 0xFF, 0xAA, 0xBB}));
+    EXPECT_STREQ(lastMessage(), "");
+    const auto missing = dir.path() / "missing.hex";
+    EXPECT_EQ(convert(missing.string().c_str(), bin.string().c_str()), 0);
+    EXPECT_NE(std::string(lastMessage()).find("missing.hex"), std::string::npos);
 }
 
 }  // namespace
