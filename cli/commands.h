@@ -22,5 +22,6 @@ void RegisterRunCommand(CLI::App& app, PendingCommand& pending);
 void RegisterResumeCommand(CLI::App& app, PendingCommand& pending);
 void RegisterDevicesCommand(CLI::App& app, PendingCommand& pending);
 void RegisterDemoCommand(CLI::App& app, PendingCommand& pending);
+void RegisterRestoreArchiveCommand(CLI::App& app, PendingCommand& pending);
 
 }  // namespace flintcast::cli

@@ -59,6 +59,7 @@ int main(int argc, char** argv) {
     cli::RegisterResumeCommand(app, pending);
     cli::RegisterDevicesCommand(app, pending);
     cli::RegisterDemoCommand(app, pending);
+    cli::RegisterRestoreArchiveCommand(app, pending);
 
     try {
         app.parse(argc, argv);

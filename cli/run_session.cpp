@@ -8,6 +8,7 @@
 #include <cstring>
 #include <iostream>
 #include <memory>
+#include <optional>
 
 #include "cli/console_messages.h"
 #include "cli/embedded_package.h"
@@ -45,6 +46,7 @@ namespace {
 
 constexpr uint32_t kDriverInstallerWaitMs = 3000;
 constexpr uint32_t kDeviceWaitPollMs = 200;
+constexpr uint32_t kModemPortGraceMs = 10000;
 
 std::atomic<bool> gInterrupted{false};
 
@@ -406,6 +408,44 @@ int ShowDevices(const RunOptions& options, TerminalPresentation& view) {
     if (units.empty()) view.Error("No unit attached.");
     controller::CleanUpStaging(s.folders, s.dualPackage);
     return units.empty() ? kExitRefused : kExitOk;
+}
+
+int WithAttachedUnit(const RunOptions& options, TerminalPresentation& view, const UnitWork& work) {
+    PresentationSink lockSink(view);
+    auto lock = AcquireSingleInstance(lockSink);
+    if (!lock) return kExitRefused;
+    Session s(view);
+    if (!Prepare(options, s)) {
+        controller::CleanUpStaging(s.folders, s.dualPackage);
+        return kExitConfigError;
+    }
+    auto& clock = platform::SystemClock();
+    const uint32_t start = clock.tickMs();
+    const uint32_t limit = static_cast<uint32_t>(options.deviceWaitSeconds) * 1000u;
+    // A unit shows its diagnostic port first; its modem port (for the identity values) is given
+    // a while longer to be found, as a probe of it may not answer at the first scan.
+    std::string diag, modem;
+    std::optional<uint32_t> diagSince;
+    for (;;) {
+        s.directory->RescanPorts();
+        diag = s.directory->FoundDiagPort();
+        modem = s.directory->FoundModemPort();
+        if (!diag.empty() && !diagSince) diagSince = clock.tickMs();
+        const uint32_t now = clock.tickMs();
+        if ((!diag.empty() && !modem.empty()) || now - start >= limit ||
+            (diagSince && now - *diagSince >= kModemPortGraceMs))
+            break;
+        clock.sleepMs(kDeviceWaitPollMs);
+    }
+    int code = kExitRefused;
+    if (diag.empty()) {
+        view.Error(fmt::format("No unit with a diagnostic port was found in {} s.", options.deviceWaitSeconds));
+    } else {
+        code = work(diag, modem, *s.directory, s.config);
+    }
+    s.directory->StopWatching();
+    controller::CleanUpStaging(s.folders, s.dualPackage);
+    return code;
 }
 
 }  // namespace flintcast::cli

@@ -2,9 +2,12 @@
 // One update run from the command line: stage the package, verify the image set, wait for the
 // device check to find a ready device, start (or resume) the run on slot 0 and follow it to
 // its end. Shared by `run`, `resume` and `demo`.
+#include <functional>
 #include <string>
 
 #include "cli/terminal_presentation.h"
+#include "config/project_config.h"
+#include "engine/device_directory.h"
 
 namespace flintcast::cli {
 
@@ -32,6 +35,14 @@ PresentationSetup PresentationFor(const RunOptions& options);
 
 // Exit code as cli/exit_codes.h lists them.
 int RunUpdate(const RunOptions& options, TerminalPresentation& view);
+
+// A command that talks to the attached unit outside an update run: it gets the unit's
+// diagnostic and modem port (the modem port may be empty), the device directory and the
+// configuration, and returns the exit code. Refused (kExitRefused) when no unit shows a
+// diagnostic port within the device wait, or while an update runs.
+using UnitWork = std::function<int(const std::string& diagPort, const std::string& modemPort,
+                                   engine::DeviceDirectory& directory, const config::ProjectConfig& config)>;
+int WithAttachedUnit(const RunOptions& options, TerminalPresentation& view, const UnitWork& work);
 
 // One line per attached unit (USB path, personality, ports, the project check's verdict).
 int ShowDevices(const RunOptions& options, TerminalPresentation& view);

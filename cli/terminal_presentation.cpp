@@ -10,6 +10,7 @@
 
 #include "cli/json_events.h"
 #include "cli/progress_text.h"
+#include "engine/reporter.h"
 #include "platform/console.h"
 
 namespace flintcast::cli {
@@ -149,6 +150,9 @@ void TerminalPresentation::ShowLine(int slot, int kind, const std::string& text)
     if (kind == kFailureKind) {
         // A failure shows at once; the phase it ends is shown when the run ends.
         WriteError(text, kRed);
+    } else if (engine::IsWarningLine(text) && !setup_.verbose) {
+        ClearBar();
+        Write(setup_.out, Coloured(kYellow, text, setup_.colour) + "\n");
     } else if (setup_.verbose) {
         ClearBar();
         const std::string_view colour = kind == kPassKind ? kGreen : kind == kPlainKind ? kDim : std::string_view{};

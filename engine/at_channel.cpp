@@ -124,6 +124,26 @@ bool AtChannel::SendAT(std::string_view command, std::string& value) {
     return false;
 }
 
+bool AtChannel::QueryAT(std::string_view command, std::string& value) {
+    if (!writeModem(command)) return false;
+    const uint32_t start = seconds();
+    std::string text;
+    while (!expired(start) && ctx_.ok()) {
+        ctx_.clock.sleepMs(kQueryPollMs);
+        if (!readModemInto(text, kSendAtBuffer)) return false;
+        switch (ClassifyAtReply(text)) {
+        case AtVerdict::Positive:
+            value = AtReplyValue(text);
+            return true;
+        case AtVerdict::Negative:
+            return false;
+        case AtVerdict::None:
+            break;
+        }
+    }
+    return false;
+}
+
 bool AtChannel::SendATValue(std::string_view prefix, int selector, std::string_view value,
                             std::string_view failureText) {
     std::string command;

@@ -50,6 +50,10 @@ public:
     // `value` receives the reply value. Only transport failures are reported.
     bool SendAT(std::string_view command, std::string& value);
     bool SendAT(std::string_view command);
+    // The same exchange for the tool's own series of queries (the unit archive): the reply is
+    // looked at every kQueryPollMs rather than after the fixed pause, and no line is posted.
+    static constexpr uint32_t kQueryPollMs = 20;
+    bool QueryAT(std::string_view command, std::string& value);
     // Writes an identity value back: prefix + value + "\r\n" (see at_selector).
     bool SendATValue(std::string_view prefix, int selector, std::string_view value,
                      std::string_view failureText);

@@ -5,6 +5,7 @@
 #include <system_error>
 
 #include <fmt/format.h>
+#include <fmt/ranges.h>
 
 #include "config/project_traits.h"
 #include "engine/adb_file_backup.h"
@@ -22,6 +23,9 @@
 #include "engine/reset_rediscovery.h"
 #include "engine/reset_rules.h"
 #include "engine/streaming_download.h"
+#include "engine/unit_archive_capture.h"
+#include "engine/unit_archive_check.h"
+#include "engine/identity_table.h"
 #include "engine/worker_folders.h"
 #include "platform/local_time.h"
 
@@ -325,6 +329,9 @@ void TCommsThread::BackupStep() {
             if (ok()) reporter_.ShowStatus(LineClass::Ordinary, "WIFI file backup");
         }
     }
+    // Images that wipe the unit's data come next: everything it holds is archived first, also
+    // what the catalogues leave out, so that no loss can hide behind a PASS.
+    if (identityAndNvSaved && ok() && WritesImages() && !SaveUnitArchive()) identityAndNvSaved = false;
     // The backup is complete only with its EFS mirror and board file: a resume trusts the
     // folder from this point on, so a tool stopped while it still writes them leaves nothing
     // a resume would restore from.
@@ -386,6 +393,17 @@ void TCommsThread::LoadStoredBackup() {
         return;
     }
     if (cfg_.bBackupUserData && !data_->LoadUserDataBackup()) return;
+    // The unit archive of the earlier run, when it made one, is checked against again.
+    if (std::filesystem::is_regular_file(UnitArchivePath(), ec)) {
+        auto stored = archive::Load(UnitArchivePath());
+        if (!stored.archive) {
+            reporter_.ShowError(fmt::format("Cannot resume: the unit archive {} is damaged ({}); it is kept as it is",
+                                            UnitArchivePath(), stored.error),
+                                0);
+            return;
+        }
+        unitArchive_ = std::move(stored.archive);
+    }
     backupFolderOfThisRun_ = folder;
     reporter_.ShowStatus(LineClass::Ordinary, fmt::format("Restoring from the backup in {}", folder));
 }
@@ -495,6 +513,7 @@ bool TCommsThread::FirstResetAndRestore() {
                 return false;
             }
             if (data_ != nullptr) data_->RestoreIdentity();
+            CheckRestoredUnit();
         }
     }
     if (config::ResetsAfterDownload(cfg_.projectType, AmssOnly())) reset.ResetAfterDownload();
@@ -549,7 +568,10 @@ void TCommsThread::SecondResetAndRestore() {
         // The images may have wiped the RF calibration as well: it is written back here when
         // no earlier restore of this run did.
         if (ok() && cfg_.bRestore && OwesRfRestore()) RestoreRfNvOffline();
-        if (ok() && cfg_.bRestore && HaveDataOps("Identity restore")) data_->RestoreIdentity();
+        if (ok() && cfg_.bRestore && HaveDataOps("Identity restore")) {
+            data_->RestoreIdentity();
+            CheckRestoredUnit();
+        }
         if (ok() && !cfg_.endAtList.empty()) at_->RunEndATList(cfg_.endAtList);
         return;
     }
@@ -563,6 +585,7 @@ void TCommsThread::SecondResetAndRestore() {
     if (ok() && !cfg_.nvCommandList.empty() && HaveDataOps("NV command list")) data_->WriteNvCommandList();
     if (ok() && setup_.resumeRun && OwesRfRestore()) RestoreRfNvOffline();
     if (data_ != nullptr) data_->RestoreIdentity();
+    CheckRestoredUnit();
     if (ok() && !cfg_.endAtList.empty()) at_->RunEndATList(cfg_.endAtList);
 }
 
@@ -584,12 +607,108 @@ void TCommsThread::ClosingStep() {
     // The outside reset tool resets the modem once everything else went well; its failure
     // latches and so takes the place of "PASS".
     if (ok() && cfg_.executeModemkick) RunModemkick(ctx_, ModemkickPlanFor(setup_.stagingFolder));
+    for (const auto& label : archiveLosses_)
+        reporter_.ShowStatus(LineClass::Ordinary, fmt::format("Warning: not restored: {}", label));
+    if (!archiveLosses_.empty()) {
+        reporter_.ShowStatus(LineClass::Ordinary,
+                             fmt::format("Warning: {} item(s) the unit held before the update were not restored; they "
+                                         "are kept in {} (flintcast restore-archive writes them back)",
+                                         archiveLosses_.size(), UnitArchivePath()));
+    }
     if (!ok()) return;
     if (!setup_.autotest && cfg_.bBackupARM11Files) AdbCleanUp();
     reporter_.SetProgress(100, DownloadProgress::kMaximum);
     clock_.sleepMs(2000);
     reporter_.ShowStatus(LineClass::Pass, "PASS");
     if (cfg_.bRestore || cfg_.bBackupUserData) RemoveBackupOfThisRun();
+}
+
+std::string TCommsThread::UnitArchivePath() const { return deviceBackupFolder_ + "/" + archive::kFileName; }
+
+std::set<uint16_t> TCommsThread::ConfiguredNvIds() const {
+    // The NV command list writes its items itself, whatever the backup held.
+    std::set<uint16_t> ids;
+    for (const auto& entry : cfg_.nvCommandList) {
+        const auto colon = entry.find(':');
+        if (colon == std::string::npos || colon == 0) continue;
+        try {
+            ids.insert(static_cast<uint16_t>(std::stol(entry.substr(0, colon))));
+        } catch (const std::exception&) {
+        }
+    }
+    return ids;
+}
+
+bool TCommsThread::SaveUnitArchive() {
+    if (data_ == nullptr) return true;
+    const uint32_t start = clock_.tickMs();
+    CatalogueReads known;
+    // Only what a catalogue backup of this run really asked counts as read: the listed NV
+    // backup skips the two UIT items on most projects, and some variants have no RF backup.
+    const bool listedNv = !config::UsesProjectNvCatalogue(cfg_);
+    const bool rfBackedUp = listedNv && !BacksUpOnlyPlainNvItems(cfg_);
+    std::vector<int32_t> nvIds, rfIds;
+    data_->CatalogueIds(nvIds, rfIds);
+    if (listedNv) {
+        for (int32_t id : nvIds)
+            if (id != 6503 && id != 6504) known.nvAsked.insert(static_cast<uint16_t>(id));
+        LoadNvBackupRecords(deviceBackupFolder_ + "/nv.bak", known.nvActive);
+    }
+    if (rfBackedUp) {
+        for (int32_t id : rfIds) known.rfAsked.insert(static_cast<uint16_t>(id));
+        LoadRfNvBackupRecords(deviceBackupFolder_ + "/nv1.bak", known.rfAnswered);
+    }
+    for (const auto& field : IdentityFields())
+        if (auto value = data_->AnsweredIdentity(field.value)) known.identity[field.value] = *value;
+    if (cfg_.bBackupUserData) known.efsMirror = deviceBackupFolder_ + "/EFS";
+
+    reporter_.ShowStatus(LineClass::Ordinary, "Archive everything the unit holds......");
+    UnitArchiveCapture capture(ctx_, *at_);
+    auto unit = capture.Capture(SafeFolderName(DeviceTag()), known);
+    if (!unit) {
+        if (ok()) reporter_.ShowError("The unit stopped answering while it was archived; nothing was written to it", 0);
+        return false;
+    }
+    std::string error;
+    if (!archive::Save(UnitArchivePath(), *unit, error)) {
+        reporter_.ShowError(error, 0);
+        return false;
+    }
+    size_t counts[6] = {};
+    for (const auto& item : unit->items) ++counts[static_cast<size_t>(item.kind)];
+    reporter_.ShowStatus(
+        LineClass::Ordinary,
+        fmt::format("Unit archive saved: {} identity values, {} NV items, {} RF NV items, {} EFS files in {} ms",
+                    counts[1], counts[2], counts[3], counts[5], clock_.tickMs() - start));
+    unitArchive_ = std::move(*unit);
+    return true;
+}
+
+void TCommsThread::CheckRestoredUnit() {
+    if (!ok() || !unitArchive_) return;
+    const uint32_t start = clock_.tickMs();
+    reporter_.ShowStatus(LineClass::Ordinary, "Read back the restored items......");
+    UnitArchiveCapture capture(ctx_, *at_);
+    const auto now = capture.ReadBack(unitArchive_->items);
+    if (!now) {
+        if (ok())
+            reporter_.ShowError(
+                fmt::format("Could not read back the restored items; the backup is kept in {}", deviceBackupFolder_), 0);
+        return;
+    }
+    const auto configured = ConfiguredNvIds();
+    const auto wrong = ItemsNotAsExpected(RestoredItems(deviceBackupFolder_, *unitArchive_, configured), *now);
+    if (!wrong.empty()) {
+        reporter_.ShowError(fmt::format("Restored items do not read back as backed up: {}; the backup is kept in {}",
+                                        fmt::join(wrong, ", "), deviceBackupFolder_),
+                            0);
+        return;
+    }
+    archiveLosses_.clear();
+    for (const auto& item : ItemsNotAsTheyWere(*unitArchive_, *now, configured))
+        archiveLosses_.push_back(archive::ItemLabel(item));
+    reporter_.ShowStatus(LineClass::Ordinary,
+                         fmt::format("Restored items read back OK in {} ms", clock_.tickMs() - start));
 }
 
 void TCommsThread::AdbCleanUp() {
@@ -603,6 +722,8 @@ void TCommsThread::RemoveBackupOfThisRun() {
     // Every restore has succeeded by "PASS". Only the folder this run made or restored from is
     // removed, and only below its backup root; earlier backups moved aside stay.
     if (backupFolderOfThisRun_.empty()) return;
+    // The unit archive still holds what the unit lost: it stays for restore-archive.
+    if (!archiveLosses_.empty()) return;
     const std::string& root = setup_.resumeRun ? setup_.resumeBackupRoot : setup_.backupRoot;
     if (!IsStrictlyInside(backupFolderOfThisRun_, root)) return;
     RemoveFolder(backupFolderOfThisRun_);

@@ -7,6 +7,8 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
+#include <set>
 #include <string>
 #include <thread>
 #include <vector>
@@ -18,6 +20,7 @@
 #include "engine/reporter.h"
 #include "engine/reset_rediscovery.h"
 #include "engine/serial_channel.h"
+#include "engine/unit_archive.h"
 #include "engine/worker_context.h"
 #include "platform/clock.h"
 
@@ -113,6 +116,10 @@ private:
     // The RF NV items of the backup were written back in this run.
     bool rfRestored_ = false;
     std::vector<std::string> userDataEntries_;
+    // What the unit held before images that wipe its data were written, and the items of it
+    // the unit no longer holds as they were after the restore (warned about at the end).
+    std::optional<archive::UnitArchive> unitArchive_;
+    std::vector<std::string> archiveLosses_;
 
     std::thread thread_;
     std::atomic<bool> finished_{false};
@@ -152,6 +159,13 @@ private:
     // Whether the run wrote images to the device (its data may be wiped).
     bool WritesImages() const;
     void RemoveBackupOfThisRun();
+    // Saves the unit archive beside the backup files; false (error latched) when it cannot.
+    bool SaveUnitArchive();
+    // After a restore: the restored items must read back as backed up (else the run fails),
+    // and the archive's items the unit lost are noted for the end of the run.
+    void CheckRestoredUnit();
+    std::string UnitArchivePath() const;
+    std::set<uint16_t> ConfiguredNvIds() const;
     void DeviceFileStep();
     void ImageDownloadStep();
     void FastbootStep();

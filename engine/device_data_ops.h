@@ -2,11 +2,14 @@
 // The worker's operations on the device's personal data: identity, NV and EFS backup and
 // restore. Without an implementation the run controller refuses a configuration that needs
 // them (UnavailableFeatures), so a run never reaches a missing operation.
+#include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "config/project_config.h"
+#include "engine/identity.h"
 #include "engine/image_set.h"
 
 namespace flintcast::engine {
@@ -56,6 +59,12 @@ public:
         bool imeiRead = false, serialNumberRead = false, testInfoRead = false, meidRead = false;
     };
     virtual const Identity& identity() const = 0;
+    // What the unit answered for `value` in the last ReadIdentity, as it answered it; nothing
+    // when it was not asked or did not answer (the unit archive asks it then).
+    virtual std::optional<std::string> AnsweredIdentity(IdentityValue value) const {
+        (void)value;
+        return std::nullopt;
+    }
     // Resumed run: the identity values and read flags from at.bak instead of a device read
     // (the device may have lost them). False, with an error line, when at.bak cannot be read.
     virtual bool LoadIdentityBackup() = 0;
@@ -67,6 +76,13 @@ public:
     virtual void ApplyPartOfEfs() = 0;
     // Resumed run: the user file lists from the EFS copies in the backup folder.
     virtual bool LoadUserDataBackup() = 0;
+
+    // The NV and RF NV ids of the catalogues the backup asked (the unit archive does not ask
+    // them again).
+    virtual void CatalogueIds(std::vector<int32_t>& nv, std::vector<int32_t>& rf) const {
+        (void)nv;
+        (void)rf;
+    }
 
     // The worker's backup paths, set once the backup folder is known.
     virtual void SetBackupPaths(const std::string& folder, const std::string& atBak, const std::string& nvBak,

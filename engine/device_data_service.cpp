@@ -47,6 +47,23 @@ bool DeviceDataService::LoadIdentityBackup() {
     return true;
 }
 
+std::optional<std::string> DeviceDataService::AnsweredIdentity(IdentityValue value) const {
+    return bound_ ? bound_->identity.answered(value) : std::nullopt;
+}
+
+void DeviceDataService::CatalogueIds(std::vector<int32_t>& nv, std::vector<int32_t>& rf) const {
+    if (!bound_) return;
+    // Each list ends at its end mark, as the backups walk it.
+    for (const auto& entry : bound_->nv.nvList()) {
+        if (entry.id == -1) break;
+        nv.push_back(entry.id);
+    }
+    for (const auto& entry : bound_->nv.rfNvList()) {
+        if (entry.id == 0) break;
+        rf.push_back(entry.id);
+    }
+}
+
 void DeviceDataService::CopyIdentity() {
     const auto& id = bound().identity;
     identity_.imei = id.value(IdentityValue::Imei);

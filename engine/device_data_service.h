@@ -37,6 +37,8 @@ public:
     void RestoreIdentity() override;
     const Identity& identity() const override { return identity_; }
     bool LoadIdentityBackup() override;
+    std::optional<std::string> AnsweredIdentity(IdentityValue value) const override;
+    void CatalogueIds(std::vector<int32_t>& nv, std::vector<int32_t>& rf) const override;
 
     void EnumDirAndMakeDir() override;
     void BackupUserDataFiles() override;

@@ -75,6 +75,7 @@ bool DeviceIdentity::readValue(IdentityValue v, std::string_view okLine, std::st
     out.clear();
     const bool ok = at_.SendAT(FieldOf(v).readCommand, out);
     if (!ok) out.clear();
+    if (ok) answered_[Index(v)] = out;
     ctx_.reporter.ShowStatus(LineClass::Ordinary, ok ? okLine : errorLine);
     return ok;
 }
@@ -92,6 +93,7 @@ void DeviceIdentity::readImei(IdentityValue v, std::string_view okLine, std::str
         return;
     }
     ctx_.reporter.ShowStatus(LineClass::Ordinary, okLine);
+    answered_[Index(v)] = text;
     const std::string stripped = StripReply(text);
     set(v, text, !stripped.empty() && stripped != kAllZeroImei);
 }
@@ -129,6 +131,7 @@ void DeviceIdentity::readProjectExtras() {
 bool DeviceIdentity::ReadIdentity() {
     values_ = {};
     read_ = {};
+    answered_ = {};
     if (!ctx_.serial.modemOpen()) {
         ctx_.reporter.ShowError("Serial handle is failed", 0);
         return false;

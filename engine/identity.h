@@ -11,6 +11,7 @@
 //              ReadIdentity(), then RestoreIdentity(atBakPath) as usual
 #include <array>
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -68,12 +69,16 @@ public:
 
     const std::string& value(IdentityValue v) const { return values_[Index(v)]; }
     bool read(IdentityValue v) const { return read_[Index(v)]; }
+    // The value as the unit answered it in the last ReadIdentity (before the test information
+    // and UIT results were cleaned); nothing when it was not asked or not answered.
+    const std::optional<std::string>& answered(IdentityValue v) const { return answered_[Index(v)]; }
 
 private:
     WorkerContext& ctx_;
     AtChannel& at_;
     std::array<std::string, kIdentityValueCount> values_;
     std::array<bool, kIdentityValueCount> read_{};
+    std::array<std::optional<std::string>, kIdentityValueCount> answered_{};
 
     static size_t Index(IdentityValue v) { return static_cast<size_t>(v); }
     void set(IdentityValue v, std::string text, bool wasRead) {

@@ -37,6 +37,11 @@ constexpr LinePair PairOf(LineClass c) {
     return {8, 1};
 }
 
+// An ordinary line that the operator must see even in a quiet presentation starts with this:
+// something the run could not do that does not fail it (items of the unit that were not restored).
+inline constexpr std::string_view kWarningPrefix = "Warning: ";
+inline bool IsWarningLine(std::string_view text) { return text.starts_with(kWarningPrefix); }
+
 // Value the controller writes into the latch to stop a worker.
 inline constexpr int32_t kStopRequest = 210;
 // Latch value of an error that came without a system error (the line shows 0).

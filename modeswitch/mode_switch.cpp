@@ -19,16 +19,6 @@ std::string Hex(const std::vector<uint8_t>& bytes) {
 
 }  // namespace
 
-platform::ScsiRequest ModeSwitchRequest(const CommandBytes& command) {
-    platform::ScsiRequest request;
-    request.cdb.assign(command.begin(), command.end());
-    request.direction = platform::ScsiDirection::FromDevice;
-    request.transferLength = kDataLength;
-    request.timeoutMs = kTimeoutMs;
-    request.senseCapacity = kSenseLength;
-    return request;
-}
-
 bool SendModeSwitch(const std::filesystem::path& node, const CommandBytes& command, const SwitchSetup& setup) {
     std::string error;
     auto disk = platform::ScsiDisk::Open(node, error, setup.ioctl);

@@ -8,21 +8,11 @@
 #include <string_view>
 
 #include "modeswitch/command_text.h"
+#include "modeswitch/switch_request.h"
 #include "platform/clock.h"
 #include "platform/scsi_pass_through.h"
 
 namespace flintcast::modeswitch {
-
-// The card's disk identification, exactly as the disk reports it.
-inline constexpr std::string_view kVendorId = "USBModem";
-inline constexpr std::string_view kProductId = "Disk            ";  // "Disk" and 12 blanks
-inline constexpr std::string_view kFriendlyName = "USBModem Disk USB Device";
-inline constexpr std::string_view kCommandText = "06 f5 04 02 52 80";
-
-// The pass-through request: data from the device into a zero-filled area, sense area and time-out.
-inline constexpr uint32_t kDataLength = 128;
-inline constexpr uint8_t kSenseLength = 24;
-inline constexpr uint32_t kTimeoutMs = 10000;
 
 struct SwitchSetup {
     std::filesystem::path deviceRoot;
@@ -30,8 +20,6 @@ struct SwitchSetup {
     platform::IoctlFunction ioctl;                   // empty: the system's
     std::function<void(std::string_view)> log;       // diagnosis lines; may be empty
 };
-
-platform::ScsiRequest ModeSwitchRequest(const CommandBytes& command);
 
 // False when the disk cannot be opened; true once the command went out, whatever its outcome.
 bool SendModeSwitch(const std::filesystem::path& node, const CommandBytes& command, const SwitchSetup& setup);

@@ -17,6 +17,7 @@ namespace flintcast::platform {
 using IoctlFunction = std::function<int(int fd, unsigned long request, void* argument)>;
 
 struct ScsiResult {
+    bool opened = false;     // the device could be opened (where opening and sending are one call)
     bool delivered = false;  // the request reached the device and it answered
     std::string error;       // why not, when it did not
     ScsiAnswer answer;

@@ -36,27 +36,36 @@ cmake --build "$dir" -j "${FLINTCAST_FUZZ_JOBS:-2}" --target "${build_targets[@]
 
 export ASAN_OPTIONS=${ASAN_OPTIONS:-detect_leaks=1:abort_on_error=1}
 export UBSAN_OPTIONS=${UBSAN_OPTIONS:-print_stacktrace=1:halt_on_error=1}
+# FLINTCAST_FUZZ_PARALLEL=N runs N targets at a time (each libFuzzer process uses one core).
+parallel=${FLINTCAST_FUZZ_PARALLEL:-1}
+fuzz_one() {
+  local t=$1 work="$dir/corpus/$1" artifacts="$dir/artifacts/$1/" log="$dir/logs/$1.log"
+  mkdir -p "$work" "$artifacts" "$(dirname "$log")"
+  echo "== $t: ${seconds}s"
+  "$dir/fuzz/fuzz_$t" -max_total_time="$seconds" -timeout=10 -rss_limit_mb=2048 -max_len=8192 \
+    -print_final_stats=1 -artifact_prefix="$artifacts" "$work" "fuzz/corpus/$t" >"$log" 2>&1
+  echo $? >"$log.rc"
+}
+running=0
+for t in "${targets[@]}"; do
+  fuzz_one "$t" &
+  running=$((running + 1))
+  if [ "$running" -ge "$parallel" ]; then wait -n || true; running=$((running - 1)); fi
+done
+wait || true
 status=0
 summary=()
 for t in "${targets[@]}"; do
-  work="$dir/corpus/$t"
-  artifacts="$dir/artifacts/$t/"
   log="$dir/logs/$t.log"
-  mkdir -p "$work" "$artifacts" "$(dirname "$log")"
-  echo "== $t: ${seconds}s"
-  set +e
-  "$dir/fuzz/fuzz_$t" -max_total_time="$seconds" -timeout=10 -rss_limit_mb=2048 -max_len=8192 \
-    -print_final_stats=1 -artifact_prefix="$artifacts" "$work" "fuzz/corpus/$t" >"$log" 2>&1
-  rc=$?
-  set -e
+  artifacts="$dir/artifacts/$t/"
+  rc=$(cat "$log.rc" 2>/dev/null || echo 1)
   execs=$(sed -n 's/^stat::number_of_executed_units: *//p' "$log" | tail -1)
   last=$(grep -E '^#[0-9]+.*cov: ' "$log" | tail -1 || true)
   cov=$(sed -n 's/.* cov: \([0-9]*\).*/\1/p' <<<"$last")
   ft=$(sed -n 's/.* ft: \([0-9]*\).*/\1/p' <<<"$last")
-  if [ $rc -eq 0 ]; then verdict=clean; else verdict="FAILED (exit $rc, see $log and $artifacts)"; status=1; fi
+  if [ "$rc" -eq 0 ]; then verdict=clean; else verdict="FAILED (exit $rc, see $log and $artifacts)"; status=1; fi
   summary+=("$(printf '%-18s execs %-10s cov %-6s ft %-6s %s' "$t" "${execs:-?}" "${cov:-?}" "${ft:-?}" "$verdict")")
-  echo "${summary[-1]}"
-  [ $rc -eq 0 ] || grep -E 'ERROR|SUMMARY|invariant broken|runtime error|Test unit written' "$log" | head -8 || true
+  [ "$rc" -eq 0 ] || grep -E 'ERROR|SUMMARY|invariant broken|runtime error|Test unit written' "$log" | head -8 || true
 done
 echo "== summary (${seconds}s per target)"
 printf '%s\n' "${summary[@]}"

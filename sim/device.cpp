@@ -242,11 +242,14 @@ void Device::CloseLeftPorts() {
 }
 
 void Device::Reenumerate(UsbPersonality next, bool afterReset) {
-    if (afterReset && faults_.fire(FaultKind::NoReturn)) {
+    const char* personality = UsbPersonalityName(next);
+    const bool stayAway = faults_.fireNamed(FaultKind::NoReturn, personality).has_value();
+    if ((afterReset && faults_.fire(FaultKind::NoReturn, "")) || stayAway) {
         Unplug(Status::Unplugged);
         return;
     }
-    const bool shift = profile_.shiftPorts || faults_.fire(FaultKind::ShiftPorts).has_value();
+    const bool shiftNamed = faults_.fireNamed(FaultKind::ShiftPorts, personality).has_value();
+    const bool shift = profile_.shiftPorts || faults_.fire(FaultKind::ShiftPorts, "").has_value() || shiftNamed;
     const auto numbers = NextNumbers(TtyCount(profile_.layouts.at(next)), shift);
     std::vector<std::string> keep;
     for (int n : numbers) keep.push_back(TtyName(n));
@@ -382,8 +385,10 @@ void Device::ServePort(size_t index) {
         OnEngineOutput(port, port.engine->Feed(buf));
     } else if (port.modem) {
         auto out = port.modem->Feed(std::string_view(reinterpret_cast<const char*>(buf.data()), buf.size()));
-        writer_.Send(port.pty->masterFd(), role, std::vector<uint8_t>(out.bytes.begin(), out.bytes.end()), false);
+        writer_.Send(port.pty->masterFd(), role, std::vector<uint8_t>(out.bytes.begin(), out.bytes.end()), false,
+                     out.delayMs);
         if (out.stateChanged) WriteState();
+        if (out.unplugged) return Unplug(Status::Unplugged);
         if (out.resetRequested) Reenumerate(UsbPersonality::Normal, true);
     }
     // A terminal port takes what it is given and answers nothing the tool uses.
@@ -427,6 +432,7 @@ void Device::OnEngineOutput(Port& port, EngineOutput output) {
     for (const auto event : output.events) {
         OnEvent(event);
     }
+    if (hooks_.TakeUnplug()) Unplug(Status::Unplugged);
 }
 
 void Device::OnEvent(DeviceEvent event) {

@@ -14,7 +14,7 @@
 namespace flintcast::sim {
 namespace {
 
-constexpr std::array<std::pair<FaultKind, std::string_view>, 16> kKindNames{{
+constexpr std::array<std::pair<FaultKind, std::string_view>, 20> kKindNames{{
     {FaultKind::DropReply, "drop-reply"},
     {FaultKind::CorruptCrc, "corrupt-crc"},
     {FaultKind::DelayReply, "delay-reply"},
@@ -31,17 +31,33 @@ constexpr std::array<std::pair<FaultKind, std::string_view>, 16> kKindNames{{
     {FaultKind::TruncateReply, "truncate-reply"},
     {FaultKind::OversizeReply, "oversize-reply"},
     {FaultKind::DisconnectAt, "disconnect-at"},
+    {FaultKind::AtGarble, "at-garble"},
+    {FaultKind::AtLate, "at-late"},
+    {FaultKind::AtUnplug, "at-unplug"},
+    {FaultKind::UnplugOn, "unplug-on"},
 }};
 
-bool IsAtKind(FaultKind k) { return k == FaultKind::AtError || k == FaultKind::AtSilence; }
+bool IsAtKind(FaultKind k) {
+    return k == FaultKind::AtError || k == FaultKind::AtSilence || k == FaultKind::AtGarble || k == FaultKind::AtLate ||
+           k == FaultKind::AtUnplug;
+}
+
+// Link faults that may name one kind of request ("diag.nv_write") instead of a port.
+bool MayNameRequest(FaultKind k) {
+    return k == FaultKind::DropReply || k == FaultKind::CorruptCrc || k == FaultKind::DelayReply;
+}
+
+bool IsRequestName(std::string_view s) { return s.find('.') != std::string_view::npos; }
 
 bool HasNumericTarget(FaultKind k) { return k == FaultKind::NvStatus; }
 
-bool IsRequestKind(FaultKind k) { return k == FaultKind::Refuse || k == FaultKind::Ignore; }
+bool IsRequestKind(FaultKind k) {
+    return k == FaultKind::Refuse || k == FaultKind::Ignore || k == FaultKind::UnplugOn;
+}
 
 bool NeedsValue(FaultKind k) {
     return k == FaultKind::DelayReply || k == FaultKind::Throttle || k == FaultKind::NvStatus ||
-           k == FaultKind::DisconnectAt;
+           k == FaultKind::DisconnectAt || k == FaultKind::AtLate;
 }
 
 bool IsPortKind(FaultKind k) {
@@ -96,8 +112,13 @@ std::optional<FaultRule> ParseRule(std::string_view text, std::string& error) {
     std::string_view value;
     if (!rest.empty() && rest.front() == ':') {
         rest.remove_prefix(1);
-        if (IsAtKind(rule.kind)) {
+        if (IsAtKind(rule.kind) && rule.kind != FaultKind::AtLate) {
             target = Trim(rest);  // an AT command may itself hold '='
+        } else if (rule.kind == FaultKind::AtLate) {
+            // The value follows the last '=', as the command may hold one itself.
+            const auto eq = rest.rfind('=');
+            target = Trim(rest.substr(0, eq));
+            if (eq != std::string_view::npos) value = Trim(rest.substr(eq + 1));
         } else {
             const auto eq = rest.find('=');
             target = Trim(rest.substr(0, eq));
@@ -137,8 +158,16 @@ std::optional<FaultRule> ParseRule(std::string_view text, std::string& error) {
         rule.target = *canonical;
     } else if (IsPortKind(rule.kind)) {
         rule.target = ToLower(target);
-        if (!rule.target.empty() && !IsPortRole(rule.target)) {
+        if (!rule.target.empty() && !IsPortRole(rule.target) && !(MayNameRequest(rule.kind) && IsRequestName(rule.target))) {
             error = fmt::format("unknown port \"{}\"", target);
+            return std::nullopt;
+        }
+    } else if (rule.kind == FaultKind::NoReturn || rule.kind == FaultKind::ShiftPorts) {
+        // Optionally the personality the unit is on its way to ("download", "normal", ...).
+        rule.target = ToLower(target);
+        if (!rule.target.empty() && rule.target != "normal" && rule.target != "download" &&
+            rule.target != "programmer" && rule.target != "fastboot" && rule.target != "storage") {
+            error = fmt::format("unknown personality \"{}\"", target);
             return std::nullopt;
         }
     } else if (!target.empty()) {
@@ -245,6 +274,21 @@ std::optional<int64_t> Faults::fire(FaultKind kind, std::string_view target) {
 
 std::optional<int64_t> Faults::fire(FaultKind kind, uint32_t number) {
     return fire(kind, std::to_string(number));
+}
+
+std::optional<int64_t> Faults::fireNamed(FaultKind kind, std::string_view request) {
+    std::lock_guard lock(mutex_);
+    std::optional<int64_t> result;
+    for (auto& rule : rules_) {
+        if (rule.kind != kind || rule.target.empty() || rule.target != request) continue;
+        ++rule.seen;
+        const bool fires = rule.every || rule.seen == rule.nth;
+        if (fires && !result) {
+            ++rule.fired;
+            result = rule.value;
+        }
+    }
+    return result;
 }
 
 std::optional<int64_t> Faults::setting(FaultKind kind, std::string_view target) const {

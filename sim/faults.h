@@ -7,10 +7,18 @@
 //   drop-reply[:PORT]            the reply is not sent                       PORT: diag, modem, terminal,
 //   corrupt-crc[:PORT]           the reply's check sequence is spoiled             download, programmer
 //   delay-reply[:PORT]=MS        the reply goes out MS tool milliseconds late
+//   drop-reply:REQUEST, corrupt-crc:REQUEST, delay-reply:REQUEST=MS
+//                                the same for the reply to one kind of request (its counter name,
+//                                e.g. "diag.nv_write"): the device carries the request out, and
+//                                only its answer is lost, spoiled or late
 //   split-reply[:PORT][=AT]      the reply goes out in two writes (first AT bytes, default half)
 //   throttle[:PORT]=BYTES        the link carries BYTES per second (always on, both directions)
 //   at-error:COMMAND             an AT command starting with COMMAND answers "ERROR"
 //   at-silence:COMMAND           ... answers nothing at all
+//   at-garble:COMMAND            ... is carried out, and its answer arrives as line noise
+//   at-late:COMMAND=MS           ... is carried out, and its answer goes out MS tool milliseconds late
+//   at-unplug:COMMAND            the cable is pulled as the command arrives: no answer, until `ctl plug`
+//   unplug-on:REQUEST            the same for a binary request (its counter name, e.g. "diag.nv_write")
 //   refuse:REQUEST               the request is refused the protocol's way (DIAG bad-command reply,
 //                                bootloader NAK, streaming error reply); REQUEST is the request's
 //                                counter name as the state file shows it, e.g. "dmss.go"
@@ -18,8 +26,9 @@
 //   nv-status:ITEM=STATUS        an NV read of ITEM reports STATUS instead of its own
 //   unplug-at:IMAGE.BLOCK        the device drops off the bus at stream write BLOCK (1-based) of the
 //                                IMAGE-th opened image (1-based)
-//   no-return                    the device does not come back from a reset or power off
-//   shift-ports                  the device comes back under other port numbers
+//   no-return[:PERSONALITY]      the device does not come back from a reset or power off; with a
+//                                personality, from any re-enumeration into it (e.g. "download")
+//   shift-ports[:PERSONALITY]    the device comes back under other port numbers (in that personality)
 //   truncate-reply[:PORT][=N]    a fastboot reply packet carries only its first N bytes (default 2)
 //   oversize-reply[:PORT][=N]    a fastboot reply packet is padded to N bytes (default 512)
 //   disconnect-at:PORT=BYTES     the unit drops off the bus after BYTES data bytes of a fastboot
@@ -55,6 +64,10 @@ enum class FaultKind {
     TruncateReply,
     OversizeReply,
     DisconnectAt,
+    AtGarble,
+    AtLate,
+    AtUnplug,
+    UnplugOn,
 };
 
 std::string_view FaultKindName(FaultKind kind);
@@ -86,6 +99,9 @@ public:
     // target (case-insensitive); other kinds match an empty rule target or an equal one.
     std::optional<int64_t> fire(FaultKind kind, std::string_view target = {});
     std::optional<int64_t> fire(FaultKind kind, uint32_t number);
+    // As fire(), but only rules that name `name` itself count (the reply to one kind of request,
+    // a return in one personality); rules without a target are left alone.
+    std::optional<int64_t> fireNamed(FaultKind kind, std::string_view name);
 
     // The value of a standing setting (throttle) for `target`, without counting an occurrence.
     std::optional<int64_t> setting(FaultKind kind, std::string_view target = {}) const;

@@ -37,3 +37,6 @@ flintcast_windows_test(platform
           ${CMAKE_CURRENT_SOURCE_DIR}/platform/windows_names_test.cpp
   LIBRARIES flintcast_platform)
 add_dependencies(test_platform argv_echo ravelin)
+
+# The Windows programs the Linux Wine tests (tests/wine) run against the simulator.
+add_subdirectory(wine/win32)

@@ -87,19 +87,34 @@ void AtModem::RunLine(std::string_view raw, AtOutput& out) {
     if (line.size() < 2 || ToUpper(line.substr(0, 2)) != "AT") return;
     if (faults_ != nullptr) {
         if (faults_->fire(FaultKind::AtSilence, line)) return;
+        if (faults_->fire(FaultKind::AtUnplug, line)) {
+            out.unplugged = true;
+            return;
+        }
         if (faults_->fire(FaultKind::AtError, line)) {
             out.bytes += "\r\nERROR\r\n";
             return;
         }
     }
+    const bool garble = faults_ != nullptr && faults_->fire(FaultKind::AtGarble, line).has_value();
+    if (faults_ != nullptr) {
+        if (const auto late = faults_->fire(FaultKind::AtLate, line)) out.delayMs += static_cast<uint32_t>(*late);
+    }
     std::string info;
     const bool ok = Execute(line.substr(2), info, out);
+    std::string answer;
     if (!ok) {
-        out.bytes += "\r\nERROR\r\n";
-        return;
+        answer = "\r\nERROR\r\n";
+    } else {
+        if (!info.empty()) answer += fmt::format("\r\n{}\r\n", info);
+        answer += "\r\nOK\r\n";
     }
-    if (!info.empty()) out.bytes += fmt::format("\r\n{}\r\n", info);
-    out.bytes += "\r\nOK\r\n";
+    // Line noise: every character of the answer is spoiled, the line breaks stay.
+    if (garble) {
+        for (char& c : answer)
+            if (c != '\r' && c != '\n') c = static_cast<char>(0x80 | ((c * 7 + 3) & 0x7F));
+    }
+    out.bytes += answer;
 }
 
 bool AtModem::Execute(std::string_view command, std::string& info, AtOutput& out) {

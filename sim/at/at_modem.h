@@ -15,6 +15,8 @@ struct AtOutput {
     std::string bytes;          // echo and replies, in order
     bool stateChanged = false;  // a command changed the modem state
     bool resetRequested = false;  // AT+ZRVRESET: re-enumerate after the reply went out
+    uint32_t delayMs = 0;         // device time to wait before the bytes go out
+    bool unplugged = false;       // the cable was pulled as a command arrived (at-unplug)
 };
 
 class AtModem {

@@ -16,6 +16,15 @@ enum class RequestFault {
     Ignore,
 };
 
+// What happens to the reply of one request on its way back: lost, with a spoiled check
+// sequence, or late. The request itself is carried out as usual.
+struct ReplyFault {
+    bool drop = false;
+    bool corrupt = false;
+    uint32_t delayMs = 0;
+    bool any() const { return drop || corrupt || delayMs > 0; }
+};
+
 class ProtocolFaultHooks {
 public:
     virtual ~ProtocolFaultHooks() = default;
@@ -23,6 +32,11 @@ public:
     virtual RequestFault OnRequest(std::string_view kind) {
         (void)kind;
         return RequestFault::None;
+    }
+    // Called after OnRequest for a request that is carried out; `kind` as there.
+    virtual ReplyFault OnReply(std::string_view kind) {
+        (void)kind;
+        return {};
     }
     // A status to answer an NV or RF NV request for this item with, instead of the real one.
     virtual std::optional<uint16_t> NvStatusFor(uint16_t id) {

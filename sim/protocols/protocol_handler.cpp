@@ -1,5 +1,7 @@
 #include "sim/protocols/protocol_handler.h"
 
+#include "sim/reply_writer.h"
+
 namespace flintcast::sim {
 
 FramedHandler::FramedHandler(DeviceModel& model, ProtocolFaultHooks* faults, size_t maxFrameBytes)
@@ -25,10 +27,12 @@ void FramedHandler::Feed(std::span<const uint8_t> bytes, EngineOutput& out) {
             // Copy: the handler may reset or reuse the decoder.
             const auto payload = decoder_.payload();
             const std::vector<uint8_t> request(payload.begin(), payload.end());
+            replyFault_ = {};
             HandleFrame(request, out);
             break;
         }
         default:
+            replyFault_ = {};
             HandleBadFrame(status, out);
             break;
         }
@@ -37,12 +41,21 @@ void FramedHandler::Feed(std::span<const uint8_t> bytes, EngineOutput& out) {
 
 RequestFault FramedHandler::Admit(const std::string& kind) {
     model_.Count(kind);
-    return faults_ != nullptr ? faults_->OnRequest(kind) : RequestFault::None;
+    replyFault_ = {};
+    if (faults_ == nullptr) return RequestFault::None;
+    const RequestFault fault = faults_->OnRequest(kind);
+    if (fault == RequestFault::None) replyFault_ = faults_->OnReply(kind);
+    return fault;
 }
 
 void FramedHandler::Reply(EngineOutput& out, std::span<const uint8_t> payload, bool leadingFlag,
                           uint32_t delayMs) {
-    out.replies.push_back(ReplyChunk{hdlc::EncodeFrame(payload, leadingFlag), delayMs});
+    const ReplyFault fault = replyFault_;
+    replyFault_ = {};
+    if (fault.drop) return;
+    auto frame = hdlc::EncodeFrame(payload, leadingFlag);
+    if (fault.corrupt) CorruptFrameCheck(frame);
+    out.replies.push_back(ReplyChunk{std::move(frame), delayMs + fault.delayMs});
 }
 
 }  // namespace flintcast::sim

@@ -39,14 +39,15 @@ protected:
     }
     virtual bool InRawMode() const { return false; }
 
-    // Counts the request and asks the fault hooks what to do with it.
+    // Counts the request and asks the fault hooks what to do with it and with its reply.
     RequestFault Admit(const std::string& kind);
-    static void Reply(EngineOutput& out, std::span<const uint8_t> payload, bool leadingFlag,
-                      uint32_t delayMs = 0);
+    // Queues a reply; the first reply after Admit carries that request's reply fault.
+    void Reply(EngineOutput& out, std::span<const uint8_t> payload, bool leadingFlag, uint32_t delayMs = 0);
 
     DeviceModel& model_;
     ProtocolFaultHooks* faults_;
     hdlc::FrameDecoder decoder_;
+    ReplyFault replyFault_;
 };
 
 }  // namespace flintcast::sim

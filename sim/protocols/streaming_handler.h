@@ -99,7 +99,7 @@ private:
     std::vector<uint8_t> pending_;
 
     static std::string KindOf(uint8_t code);
-    static void Error(EngineOutput& out, uint32_t code, std::string_view text);
+    void Error(EngineOutput& out, uint32_t code, std::string_view text);
     void Hello(std::span<const uint8_t> req, EngineOutput& out);
     void SecurityMode(std::span<const uint8_t> req, EngineOutput& out);
     void PartitionTable(std::span<const uint8_t> req, EngineOutput& out);

@@ -160,11 +160,11 @@ TEST_F(BackupRoundTripTest, WithoutTheRestoreTheUnitIsLeftWiped) {
     }
 }
 
-// The unit refuses the restore write of one calibration item (its second request: the first
-// is the backup's read).
+// The unit refuses the restore write of one calibration item (its third request for the id: the
+// first is the backup's RF NV read, the second the unit archive's read of the plain NV id).
 class RefusingUnitTest : public BackupRoundTripTest {
 protected:
-    std::string Faults() const override { return "nv-status:20209=4@2"; }
+    std::string Faults() const override { return "nv-status:20209=4@3"; }
 };
 
 TEST_F(RefusingUnitTest, ACalibrationItemTheUnitDidNotTakeFailsTheRunAndKeepsTheBackup) {

@@ -34,6 +34,24 @@ TEST(SimFaults, NumericAndImageTargetsAreCanonical) {
     EXPECT_TRUE(f.fire(FaultKind::Refuse, "dmss.go"));
 }
 
+TEST(SimFaults, RulesNamingARequestOrPersonalityCountOnlyThatAndLeaveThePortRulesAlone) {
+    Faults f;
+    ASSERT_EQ(f.add("drop-reply:diag.nv_write@2;drop-reply@3;no-return:download;at-late:AT+ZRVSN=1,5=900"), "");
+    EXPECT_FALSE(f.fireNamed(FaultKind::DropReply, "diag.nv_write"));
+    EXPECT_FALSE(f.fireNamed(FaultKind::DropReply, "diag.nv_read"));
+    EXPECT_TRUE(f.fireNamed(FaultKind::DropReply, "diag.nv_write"));
+    // The port-wide rule counts the port's replies only, not the named ones above.
+    EXPECT_FALSE(f.fire(FaultKind::DropReply, "diag"));
+    EXPECT_FALSE(f.fire(FaultKind::DropReply, "diag"));
+    EXPECT_TRUE(f.fire(FaultKind::DropReply, "diag"));
+    // A return into another personality, or a reset without one named, leaves it alone.
+    EXPECT_FALSE(f.fire(FaultKind::NoReturn, ""));
+    EXPECT_FALSE(f.fireNamed(FaultKind::NoReturn, "normal"));
+    EXPECT_TRUE(f.fireNamed(FaultKind::NoReturn, "download"));
+    // The value of a late AT answer follows the command's own '='.
+    EXPECT_EQ(f.fire(FaultKind::AtLate, "AT+ZRVSN=1,5,\"FC46\""), 900);
+}
+
 TEST(SimFaults, ThrottleIsAStandingSettingThatDoesNotCount) {
     Faults f;
     ASSERT_EQ(f.add("throttle:download=1200000"), "");
@@ -45,7 +63,8 @@ TEST(SimFaults, ThrottleIsAStandingSettingThatDoesNotCount) {
 TEST(SimFaults, BadSpecsAreRefusedWithAMessageAndAddNothing) {
     for (const char* bad : {"explode", "drop-reply@0", "drop-reply@x", "delay-reply", "throttle=0",
                             "nv-status:abc=5", "unplug-at:3", "unplug-at:0.1", "at-error", "drop-reply:usb",
-                            "no-return:diag", "refuse", "delay-reply=-5"}) {
+                            "no-return:diag", "refuse", "delay-reply=-5", "at-late:AT+CGMR",
+                            "unplug-on"}) {
         Faults f;
         const auto err = f.add(std::string("drop-reply;") + bad);
         EXPECT_FALSE(err.empty()) << bad;

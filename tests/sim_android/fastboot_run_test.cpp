@@ -212,8 +212,9 @@ TEST_F(WipedUnitRunTest, PcSuiteAndFastbootImagesRestoreEverythingToPass) {
 }
 
 TEST_F(WipedUnitRunTest, AnRfNvItemTheUnitRefusesAfterTheFastbootStageFailsTheRunAndKeepsTheBackup) {
-    // Its second request is the restore's write (the first is the backup's read).
-    EXPECT_EQ(UpdateUnit(false, "nv-status:20208=4@2"), 1) << Output();
+    // Its third request is the restore's write (the first is the backup's RF NV read, the
+    // second the unit archive's read of the plain NV id).
+    EXPECT_EQ(UpdateUnit(false, "nv-status:20208=4@3"), 1) << Output();
     const std::string out = Output();
     EXPECT_NE(out.find("ERROR, [20208]"), std::string::npos) << out;
     EXPECT_EQ(out.find("\"text\":\"PASS\""), std::string::npos) << out;

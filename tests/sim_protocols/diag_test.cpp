@@ -2,6 +2,8 @@
 // requests, and malformed frames answered (or dropped) as the device does.
 #include <gtest/gtest.h>
 
+#include "sim/fault_hooks.h"
+#include "sim/faults.h"
 #include "sim/protocols/diag_port_engine.h"
 #include "sim/protocols/protocol_faults.h"
 #include "tests/sim_protocols/sim_driver.h"
@@ -205,6 +207,30 @@ TEST_F(DiagTest, RequestFaultsRefuseOrSwallowWithoutChangingState) {
     EXPECT_TRUE(out.events.empty());
     EXPECT_EQ(Ask(faulty, NvWrite(550, 0xFF))[0], 0x13);
     EXPECT_EQ(model.nv.Find(550)->data[5], 5);
+}
+
+TEST_F(DiagTest, ReplyFaultsOfOneRequestKindLoseSpoilOrDelayItsAnswerAfterItWasCarriedOut) {
+    Faults rules;
+    ASSERT_EQ(rules.add("drop-reply:diag.nv_write@1;corrupt-crc:diag.nv_write@2;delay-reply:diag.nv_write=700@3"), "");
+    FaultHooks hooks(rules);
+    DiagPortEngine faulty(model, Personality::Diagnostic, &hooks);
+    // Lost: no answer, yet the item is written, as when a reply dies on the cable.
+    EXPECT_TRUE(faulty.Feed(Frame(NvWrite(550, 0x21))).replies.empty());
+    EXPECT_EQ(model.nv.Find(550)->data[5], 0x21);
+    // Another kind of request in between is not counted and answers normally.
+    EXPECT_EQ(StatusOf(Ask(faulty, NvRead(550))), 0);
+    // Spoiled: the answer's check sequence fails; the write took place.
+    EXPECT_EQ(Payloads(faulty.Feed(Frame(NvWrite(550, 0x22)))), (std::vector<Bytes>{{0xEE, 0xEE}}));
+    EXPECT_EQ(model.nv.Find(550)->data[5], 0x22);
+    // Late: the whole answer, 700 tool milliseconds after the request.
+    const EngineOutput late = faulty.Feed(Frame(NvWrite(550, 0x23)));
+    ASSERT_EQ(late.replies.size(), 1u);
+    EXPECT_EQ(late.replies[0].delayMs, 700u);
+    EXPECT_EQ(StatusOf(Payloads(late)[0]), 0);
+    // Spent: the fourth write answers at once.
+    EngineOutput out;
+    EXPECT_EQ(StatusOf(Ask(faulty, NvWrite(550, 0x24), false, &out)), 0);
+    EXPECT_EQ(out.replies[0].delayMs, 0u);
 }
 
 }  // namespace
