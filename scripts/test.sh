@@ -33,6 +33,8 @@ windows_start=$(date +%s)
 bash scripts/build-windows.sh tests || status=1
 say "Windows build: running its tests under Wine ($(( $(date +%s) - windows_start )) s so far)"
 ctest --test-dir build-windows --output-on-failure -j "$jobs" || status=1
+say "Wine tests: the Windows programs against the simulator, its ports as COM ports of a Wine prefix"
+ctest --test-dir build --output-on-failure -L wine || status=1
 say "Windows build and tests took $(( $(date +%s) - windows_start )) s"
 if [ $status -eq 0 ]; then say "All tests passed"; else say "Some tests failed (see above)"; fi
 exit $status
