@@ -26,6 +26,12 @@ DiagAnswer ReadDiagAnswer(WorkerContext& ctx, DiagWait wait) {
 
 DiagAnswer DiagExchange(WorkerContext& ctx, std::span<const uint8_t> request, DiagWait wait) {
     SendDiagRequest(ctx, request);
+    // A unit that left the bus (unplugged, crashed) takes no request: the error is latched
+    // here, as the callers' retry counts would otherwise go on for hours against a dead port.
+    if (const int gone = ctx.serial.lastWriteLostDevice()) {
+        ctx.reporter.ShowError("Could not write to serial port", gone);
+        return {};
+    }
     return ReadDiagAnswer(ctx, wait);
 }
 

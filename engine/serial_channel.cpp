@@ -118,14 +118,17 @@ bool SerialChannel::OpenModemPort() {
 bool SerialChannel::ReopenModemPort() { return OpenModemHandle() && ConfigureModemHandle(true); }
 
 uint32_t SerialChannel::WriteDiag(const uint8_t* data, uint32_t count) {
+    lastWriteLostDevice_ = 0;
+    int err = 0;
     for (int attempt = 1; attempt <= kWriteAttempts; ++attempt) {
         const int64_t written = diag_.write(data, count);
         if (written >= 0) return static_cast<uint32_t>(written);
-        const int err = errno;
+        err = errno;
         reporter_.ShowStatus(LineClass::Ordinary, fmt::format("Write to commport have a warning: {}", err));
         clock_.sleepMs(kWriteRetryWaitMs);
         if (fastSpeed) break;
     }
+    if (err == EIO || err == ENXIO || err == ENODEV) lastWriteLostDevice_ = err;
     return 0;
 }
 

@@ -107,6 +107,9 @@ public:
     int32_t lastReadCount() const { return lastReadCount_; }
     // The last ReadDiag failed (as opposed to finding nothing): the port reported an error.
     bool lastReadFailed() const { return lastReadFailed_; }
+    // The error number with which every attempt of the last WriteDiag failed because the
+    // device is no longer on the bus (EIO, ENXIO, ENODEV), or 0.
+    int lastWriteLostDevice() const { return lastWriteLostDevice_; }
 
     const platform::Clock& clock() const { return clock_; }
     Reporter& reporter() { return reporter_; }
@@ -119,6 +122,7 @@ private:
     platform::SerialPort aux_;
     int32_t lastReadCount_ = 0;
     bool lastReadFailed_ = false;
+    int lastWriteLostDevice_ = 0;
     uint8_t readSlot_[kReadSlotBytes] = {};
 
     bool openPort(platform::SerialPort& port, const std::string& portName);

@@ -396,27 +396,41 @@ TEST_P(FaultMatrixTest, RunWithOneFault) {
     DeviceState();
     disk.FreeSpace();
     if (disk.mounted()) disk.MakeWritable();
-    std::string resume = "not needed";
-    if (!first.passed) {
-        RunResult second = Run(config, "resume");
-        resume = "resume: " + Outcome(second);
-        if (second.code == 6 && !backupDone) {
-            // Nothing to resume: the run stopped before its backup was whole, so it wrote
-            // nothing to the unit; the operator runs the update again.
-            second = Run(config, "run");
-            resume = "nothing to resume; run again: " + Outcome(second);
-        }
-        if (second.hung) problems.push_back("the resume hung");
-        if (second.crashed) problems.push_back("the resume crashed");
-        if (!second.passed) problems.push_back("the unit was not brought back to PASS");
-        const auto diffs = DataDifferences(before, LiveDeviceState(root, dir.path()));
-        if (!diffs.empty()) problems.push_back(fmt::format("after the resume, changed: {}", fmt::join(diffs, ", ")));
-        if (!second.passed && backupDone) {
+    // Resume while a backup is recorded; a run that never finished its backup left the unit
+    // as it was and has nothing to resume, so the operator runs the update again (and resumes
+    // that run should it fail after its own backup).
+    std::vector<std::string> steps;
+    RunResult last = first;
+    bool resumable = true;
+    for (int attempt = 0; attempt < 4 && !last.passed && !last.hung; ++attempt) {
+        const std::string command = resumable ? "resume" : "run";
+        last = Run(config, command);
+        steps.push_back(fmt::format("{}: {}", command, Outcome(last)));
+        if (last.hung) problems.push_back(fmt::format("the {} hung", command));
+        if (last.crashed) problems.push_back(fmt::format("the {} crashed", command));
+        if (last.passed) {
+            const auto diffs = DataDifferences(before, LiveDeviceState(root, dir.path()));
+            if (!diffs.empty())
+                problems.push_back(fmt::format("false PASS of the {}, changed: {}", command, fmt::join(diffs, ", ")));
+        } else if (Setting("Backup Folder") == folder.string() && backupDone) {
             const uint64_t lost = LostBytes(ref.files, FilesBelow(folder));
-            if (lost > 0) problems.push_back(fmt::format("{} backup bytes lost after the resume", lost));
+            if (lost > 0) problems.push_back(fmt::format("{} backup bytes lost after the {}", lost, command));
         }
-        if (!second.passed) ADD_FAILURE() << "resume output:\n" << second.output;
+        resumable = last.code != 6 && (command == "resume" || Shows(last, "Backup succssfully"));
+        // A resume finds no serial port on a unit that waits in fastboot mode and refuses; the
+        // operator then power-cycles the unit, which boots its firmware, and resumes again.
+        if (last.code == 4 && LiveDeviceState(root, dir.path()).value("personality", "") == "fastboot") {
+            problems.push_back("the resume refused a unit that waits in fastboot mode");
+            steps.push_back("unit power-cycled");
+            Ctl({"reset"});
+            DeviceState();
+        }
     }
+    if (!first.passed && !last.passed) {
+        problems.push_back("the unit was not brought back to PASS");
+        ADD_FAILURE() << "last output:\n" << last.output;
+    }
+    const std::string resume = first.passed ? "not needed" : fmt::format("{}", fmt::join(steps, "; "));
     Report(c, injection, first, resume, problems);
     EXPECT_TRUE(problems.empty()) << fmt::format("{}\n  {}\n", c.id, fmt::join(problems, "\n  ")) << first.output;
 }
