@@ -91,7 +91,7 @@ TEST(WineUpdateRun, TheWindowsProgramUpdatesTheUnitToPassAndRestoresItsData) {
     const int exitCode = rig.RunWindows("flintcast.exe",
                                         {"--time-scale", scale, "run", "--json", "--config", WindowsPath(config),
                                          "--device-wait", "60"},
-                                        out, std::chrono::minutes(8));
+                                        out, std::chrono::minutes(4));
     const auto seconds =
         std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
     std::printf("whole update under Wine: %.1f s\n", seconds);
