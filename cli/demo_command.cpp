@@ -3,7 +3,6 @@
 // is stopped again. The unit's EFS image wipes its data, so the demo ends by comparing the
 // simulator's state before and after: a run that lost any backed-up value does not pass.
 #include <fmt/format.h>
-#include <unistd.h>
 
 #include <cstdlib>
 #include <filesystem>
@@ -17,6 +16,7 @@
 #include "cli/run_session.h"
 #include "platform/child_process.h"
 #include "platform/clock.h"
+#include "platform/process.h"
 
 namespace flintcast::cli {
 
@@ -146,7 +146,7 @@ int RunDemo(const DemoOptions& demo) {
     if (!simulator.process().Start(program,
                                    {"--root", root.string(), "--state", state.string(), "--profile", profile.string(),
                                     "--time-scale", fmt::format("{}", clock.scale()), "--parent-pid",
-                                    std::to_string(::getpid())},
+                                    std::to_string(platform::CurrentProcessId())},
                                    work / "devsim.log")) {
         view.Error(fmt::format("Cannot start {}.", program.string()));
         return kExitRefused;

@@ -1,7 +1,6 @@
 // flintcast: the command-line front of the firmware update tool.
 #include <fmt/format.h>
 
-#include <signal.h>
 
 #include <CLI/CLI.hpp>
 #include <cstdio>
@@ -10,6 +9,7 @@
 #include "cli/commands.h"
 #include "cli/help_text.h"
 #include "platform/clock.h"
+#include "platform/console.h"
 #include "version/version.h"
 
 namespace {
@@ -34,7 +34,7 @@ int main(int argc, char** argv) {
     using namespace flintcast;
     // A closed pipe is an error on the write, not the end of the program: an update in progress
     // goes on, and the demo stops its run and its simulator.
-    ::signal(SIGPIPE, SIG_IGN);
+    platform::IgnoreBrokenPipes();
     CLI::App app{"Flintcast: firmware update tool for USB data cards, routers and handsets", "flintcast"};
     app.set_version_flag("--version", version::Line("flintcast"));
     app.require_subcommand(1);

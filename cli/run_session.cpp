@@ -1,7 +1,6 @@
 #include "cli/run_session.h"
 
 #include <fmt/format.h>
-#include <signal.h>
 
 #include <algorithm>
 #include <atomic>
@@ -34,6 +33,8 @@
 #include "controller/utility_conflict.h"
 #include "platform/clock.h"
 #include "platform/ini_file.h"
+#include "platform/console.h"
+#include "platform/native_names.h"
 #include "platform/paths.h"
 #include "platform/port_scanner.h"
 #include "platform/process.h"
@@ -55,7 +56,7 @@ std::filesystem::path ProgramFolder() {
     return std::filesystem::read_symlink("/proc/self/exe", ec).parent_path();
 }
 
-extern "C" void OnInterrupt(int) { gInterrupted.store(true); }
+void OnInterrupt() { gInterrupted.store(true); }
 
 // Messages of configuration, staging and verification, shown through the run's presentation.
 class PresentationSink : public config::MessageSink {
@@ -173,10 +174,10 @@ bool Prepare(const RunOptions& options, Session& s) {
     hooks.runDriverInstaller = [&s, &clock, deviceRoot = options.deviceRoot] {
         // Drivset runs from the image folder and leaves its verdict in that folder's Config.ini.
         // A package may carry its own installer; the tool's own stand-in sits beside the program.
-        auto program = s.imageFolder / "drivset";
+        auto program = s.imageFolder / FLINTCAST_NATIVE_NAME("drivset", "drivset.exe");
         std::error_code ec;
         if (!std::filesystem::exists(program, ec)) {
-            program = ProgramFolder() / "drivset";
+            program = ProgramFolder() / FLINTCAST_NATIVE_NAME("drivset", "drivset.exe");
         }
         platform::LaunchOptions launch;
         launch.arguments = {s.imageFolder.string()};
@@ -244,11 +245,7 @@ bool WaitForReadyDevice(Session& s, controller::RunController& controller, int s
 
 void CatchStopSignals() {
     gInterrupted.store(false);
-    struct sigaction action {};
-    action.sa_handler = OnInterrupt;
-    sigaction(SIGINT, &action, nullptr);
-    sigaction(SIGTERM, &action, nullptr);
-    sigaction(SIGHUP, &action, nullptr);
+    platform::CatchStopRequests(OnInterrupt);
 }
 
 }  // namespace

@@ -1,7 +1,6 @@
 #include "cli/terminal_presentation.h"
 
 #include <fmt/format.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
@@ -12,6 +11,7 @@
 #include "cli/json_events.h"
 #include "cli/progress_text.h"
 #include "engine/reporter.h"
+#include "platform/console.h"
 
 namespace flintcast::cli {
 
@@ -39,11 +39,11 @@ std::string Coloured(std::string_view colour, std::string_view text, bool on) {
 
 OutputStyle ChooseOutputStyle(std::FILE* stream, bool json) {
     if (json) return OutputStyle::Json;
-    return ::isatty(::fileno(stream)) ? OutputStyle::Terminal : OutputStyle::Plain;
+    return platform::IsTerminal(stream) ? OutputStyle::Terminal : OutputStyle::Plain;
 }
 
 bool ColourWanted(std::FILE* stream) {
-    if (!::isatty(::fileno(stream))) return false;
+    if (!platform::IsTerminal(stream)) return false;
     const char* noColour = std::getenv("NO_COLOR");
     if (noColour != nullptr && *noColour != '\0') return false;
     const char* term = std::getenv("TERM");
@@ -52,7 +52,7 @@ bool ColourWanted(std::FILE* stream) {
 
 AnswerMode ChooseAnswerMode(bool yes) {
     if (yes) return AnswerMode::Yes;
-    return ::isatty(STDIN_FILENO) ? AnswerMode::Ask : AnswerMode::Cancel;
+    return platform::InputIsTerminal() ? AnswerMode::Ask : AnswerMode::Cancel;
 }
 
 TerminalPresentation::TerminalPresentation(const PresentationSetup& setup) : setup_(setup) {}

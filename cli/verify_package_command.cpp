@@ -1,7 +1,5 @@
 #include "cli/verify_package_command.h"
 
-#include <unistd.h>
-
 #include <iostream>
 #include <memory>
 #include <ostream>
@@ -21,6 +19,7 @@
 #include "platform/folder_tree.h"
 #include "platform/ini_file.h"
 #include "platform/paths.h"
+#include "platform/process.h"
 #include "platform/replace_file.h"
 
 namespace flintcast::cli {
@@ -32,7 +31,7 @@ namespace fs = std::filesystem;
 // folder of a tool that is running an update.
 controller::StagingFolders PrivateFolders(const VerifyPackageOptions& options) {
     const fs::path root = options.stagingDir ? fs::path(*options.stagingDir)
-                                             : platform::TempRoot() / fmt::format("verify-{}", ::getpid());
+                                             : platform::TempRoot() / fmt::format("verify-{}", platform::CurrentProcessId());
     return {root / "TempFiles", root / "TempFiles2", root / "Backup"};
 }
 

@@ -21,6 +21,17 @@ function(flintcast_embed target name)
   set(header ${gen_dir}/embedded/${name}.h)
   set(source ${gen_dir}/embedded/${name}.cpp)
 
+  # ELF marks the symbols hidden and returns to the previous section; PE/COFF (Windows) knows
+  # neither directive, so there the data goes to the read-only data section and code resumes in .text.
+  if(WIN32)
+    set(embed_section ".section .rdata,\\\"dr\\\"")
+    set(embed_hidden OFF)
+    set(embed_previous ".text")
+  else()
+    set(embed_section ".section .rodata")
+    set(embed_hidden ON)
+    set(embed_previous ".previous")
+  endif()
   set(asm "")
   set(table "")
   set(files "")
@@ -44,14 +55,20 @@ function(flintcast_embed target name)
     list(APPEND seen ${res_name})
     list(APPEND files ${file})
     set(sym flintcast_embed_${name}_${index})
+    set(hide_begin "")
+    set(hide_end "")
+    if(embed_hidden)
+      set(hide_begin ".hidden ${sym}_begin\\n")
+      set(hide_end ".hidden ${sym}_end\\n")
+    endif()
     string(APPEND asm
-      "__asm__(\".section .rodata\\n\"\n"
+      "__asm__(\"${embed_section}\\n\"\n"
       "        \".balign 16\\n\"\n"
-      "        \".globl ${sym}_begin\\n.hidden ${sym}_begin\\n${sym}_begin:\\n\"\n"
+      "        \".globl ${sym}_begin\\n${hide_begin}${sym}_begin:\\n\"\n"
       "        \".incbin \\\"${file}\\\"\\n\"\n"
-      "        \".globl ${sym}_end\\n.hidden ${sym}_end\\n${sym}_end:\\n\"\n"
+      "        \".globl ${sym}_end\\n${hide_end}${sym}_end:\\n\"\n"
       "        \".byte 0\\n\"\n"
-      "        \".previous\\n\");\n"
+      "        \"${embed_previous}\\n\");\n"
       "extern \"C\" const uint8_t ${sym}_begin[];\n"
       "extern \"C\" const uint8_t ${sym}_end[];\n\n")
     string(APPEND table

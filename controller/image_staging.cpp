@@ -11,6 +11,7 @@
 #include "controller/package_manifest.h"
 #include "controller/staging_table.h"
 #include "platform/folder_tree.h"
+#include "platform/local_time.h"
 #include "platform/paths.h"
 #include "platform/replace_file.h"
 
@@ -115,9 +116,7 @@ std::string PartOfEfsFileName(const std::string& entry) {
 }
 
 StagingFolders DefaultStagingFolders() {
-    const std::time_t now = std::chrono::system_clock::to_time_t(std::chrono::system_clock::now());
-    std::tm local{};
-    localtime_r(&now, &local);
+    const std::tm local = platform::LocalTimeNow();
     return {platform::StagingDir(), platform::SecondStagingDir(),
             platform::BackupRoot() / fmt::format("{:04}_{:02}_{:02}", local.tm_year + 1900, local.tm_mon + 1, local.tm_mday)};
 }

@@ -5,9 +5,11 @@
 #include <functional>
 #include <string_view>
 
+#include "platform/native_names.h"
+
 namespace flintcast::controller {
 
-inline constexpr std::string_view kModeSwitchProgram = "gearswap";
+inline constexpr std::string_view kModeSwitchProgram = FLINTCAST_NATIVE_NAME("gearswap", "Gearswap.exe");
 
 class ModeSwitchLauncher {
 public:

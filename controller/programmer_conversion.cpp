@@ -77,7 +77,7 @@ bool ConvertProgrammer(const std::filesystem::path& hexPath, const std::filesyst
     // message happen under one lock.
     static std::mutex conversionLock;
     const std::lock_guard<std::mutex> guard(conversionLock);
-    if (convert(hexPath.c_str(), binPath.c_str()) == 0) {
+    if (convert(hexPath.string().c_str(), binPath.string().c_str()) == 0) {
         // The library cannot show its own message box; show what it reported first.
         if (lastMessage != nullptr && *lastMessage() != '\0') {
             messages.show({"Ravelin", lastMessage(), config::MessageButtons::Ok, config::MessageIcon::None});

@@ -8,11 +8,12 @@
 #include <string_view>
 
 #include "config/messages.h"
+#include "platform/native_names.h"
 
 namespace flintcast::controller {
 
 // File name of the converter library in the staging folder.
-inline constexpr std::string_view kConverterLibraryName = "libravelin.so";
+inline constexpr std::string_view kConverterLibraryName = FLINTCAST_NATIVE_NAME("libravelin.so", "Ravelin.dll");
 
 // The load address for the upper address word in characters 9 to 12 of the HEX
 // file, or nothing when the word is not one of the accepted ones. The match is on

@@ -5,15 +5,11 @@
 #include <system_error>
 
 #include "platform/atomic_file.h"
+#include "platform/local_time.h"
 
 namespace flintcast::controller {
 
-std::tm LocalNow() {
-    std::time_t now = std::time(nullptr);
-    std::tm local{};
-    localtime_r(&now, &local);
-    return local;
-}
+std::tm LocalNow() { return platform::LocalTimeNow(); }
 
 std::string LogDate(const std::tm& t) {
     return fmt::format("{:04}/{:02}/{:02}", t.tm_year + 1900, t.tm_mon + 1, t.tm_mday);

@@ -3,6 +3,7 @@
 #include <array>
 
 #include "controller/image_rules.h"
+#include "platform/native_names.h"
 
 namespace flintcast::controller {
 namespace {
@@ -49,13 +50,13 @@ const std::array kItems = std::to_array<StagedItem>({
     // Tools staged with the images. The ADB access libraries have no place on this platform
     // (USB access goes through libusb); the adb program is staged when the package carries
     // one, else the worker takes the system's.
-    {"DLL", "RavelinFile", "libravelin.so", [](const Config&) { return true; }},
-    {"EXE", "GearswapFile", "gearswap", [](const Config&) { return true; }, Suffixed, true},
-    {"EXE", "ModemkickFile", "modemkick", [](const Config& c) { return c.executeModemkick; }, Skipped, true},
-    {"EXE", "DrivsetFile", "drivset", [](const Config& c) { return StagesDriverTools(c.projectType); }, Unsuffixed, true},
-    {"EXE", "Envsweep32File", "envsweep32", [](const Config& c) { return StagesDriverTools(c.projectType); }, Unsuffixed, true},
-    {"EXE", "Envsweep64File", "envsweep64", [](const Config& c) { return StagesDriverTools(c.projectType); }, Unsuffixed, true},
-    {"EXE", "ADB", "adb", [](const Config& c) { return c.bBackupARM11Files; }, Unsuffixed, true, true},
+    {"DLL", "RavelinFile", FLINTCAST_NATIVE_NAME("libravelin.so", "Ravelin.dll"), [](const Config&) { return true; }},
+    {"EXE", "GearswapFile", FLINTCAST_NATIVE_NAME("gearswap", "Gearswap.exe"), [](const Config&) { return true; }, Suffixed, true},
+    {"EXE", "ModemkickFile", FLINTCAST_NATIVE_NAME("modemkick", "Modemkick.exe"), [](const Config& c) { return c.executeModemkick; }, Skipped, true},
+    {"EXE", "DrivsetFile", FLINTCAST_NATIVE_NAME("drivset", "drivset.exe"), [](const Config& c) { return StagesDriverTools(c.projectType); }, Unsuffixed, true},
+    {"EXE", "Envsweep32File", FLINTCAST_NATIVE_NAME("envsweep32", "envsweep32.exe"), [](const Config& c) { return StagesDriverTools(c.projectType); }, Unsuffixed, true},
+    {"EXE", "Envsweep64File", FLINTCAST_NATIVE_NAME("envsweep64", "envsweep64.exe"), [](const Config& c) { return StagesDriverTools(c.projectType); }, Unsuffixed, true},
+    {"EXE", "ADB", FLINTCAST_NATIVE_NAME("adb", "adb.exe"), [](const Config& c) { return c.bBackupARM11Files; }, Unsuffixed, true, true},
 });
 
 }  // namespace

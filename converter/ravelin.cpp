@@ -3,9 +3,8 @@
 // goes to standard error and is kept for RavelinLastMessage, which the tool reads.
 #include "converter/ravelin.h"
 
-#include <sys/stat.h>
-
 #include <cstdio>
+#include <filesystem>
 #include <string>
 #include <string_view>
 
@@ -13,7 +12,11 @@
 #include "converter/hex_records.h"
 #include "converter/messages.h"
 
+#ifdef _WIN32
+#define RAVELIN_EXPORT __declspec(dllexport)
+#else
 #define RAVELIN_EXPORT __attribute__((visibility("default")))
+#endif
 
 namespace {
 
@@ -42,16 +45,19 @@ extern "C" RAVELIN_EXPORT int Ravelin(const char* hexPath, const char* binPath) 
     if (hexPath == nullptr) return Fail(kFileSizeWrong, "");
     if (binPath == nullptr) return Fail(kCannotCreateBin, "");
 
-    struct stat st {};
-    if (::stat(hexPath, &st) != 0 || !S_ISREG(st.st_mode)) return Fail(kFileSizeWrong, hexPath);
+    std::error_code ec;
+    const std::filesystem::path hexFile(hexPath);
+    const bool regular = std::filesystem::is_regular_file(hexFile, ec);
+    const std::uintmax_t size = regular ? std::filesystem::file_size(hexFile, ec) : 0;
+    if (!regular || ec) return Fail(kFileSizeWrong, hexPath);
     std::FILE* hex = std::fopen(hexPath, "rb");
     if (hex == nullptr) return Fail(kCannotOpenHex, hexPath);
-    if (static_cast<uint64_t>(st.st_size) > kMaxInputBytes) {
+    if (size > kMaxInputBytes) {
         std::fclose(hex);
         return Fail(kHexTooLarge, hexPath);
     }
     std::string text;
-    const bool read = ReadWholeFile(hex, text, static_cast<std::size_t>(st.st_size));
+    const bool read = ReadWholeFile(hex, text, static_cast<std::size_t>(size));
     std::fclose(hex);
     // A file that changed size while being read is treated like one whose size is unknown.
     if (!read) return Fail(kFileSizeWrong, hexPath);

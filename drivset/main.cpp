@@ -59,7 +59,7 @@ int main(int argc, char** argv) {
     if (fs::exists(configPath)) {
         auto loaded = flintcast::platform::IniFile::Load(configPath, &error);
         if (!loaded) {
-            std::fprintf(stderr, "drivset: %s: %s\n", configPath.c_str(), error.c_str());
+            std::fprintf(stderr, "drivset: %s: %s\n", configPath.string().c_str(), error.c_str());
             return 1;
         }
         ini = std::move(*loaded);
@@ -67,7 +67,7 @@ int main(int argc, char** argv) {
     const bool ok = SerialDriversPresent();
     ini.writeInteger("Uninstall", "UninstallUDisk", ok ? 1 : 0);
     if (!ini.save(configPath, &error)) {
-        std::fprintf(stderr, "drivset: cannot write %s: %s\n", configPath.c_str(), error.c_str());
+        std::fprintf(stderr, "drivset: cannot write %s: %s\n", configPath.string().c_str(), error.c_str());
         return 1;
     }
     std::printf("drivset: USB serial drivers %s\n", ok ? "present" : "missing");

@@ -5,10 +5,11 @@
 #include <filesystem>
 
 #include "engine/worker_context.h"
+#include "platform/native_names.h"
 
 namespace flintcast::engine {
 
-inline constexpr const char* kModemkickProgram = "modemkick";
+inline constexpr const char* kModemkickProgram = FLINTCAST_NATIVE_NAME("modemkick", "Modemkick.exe");
 
 struct ModemkickPlan {
     std::filesystem::path stagingFolder;  // empty: the temporary path is unknown

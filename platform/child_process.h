@@ -28,6 +28,9 @@ public:
 private:
     int pid_ = -1;
     int status_ = -1;
+#ifdef _WIN32
+    void* process_ = nullptr;  // the process HANDLE while it runs
+#endif
 };
 
 }  // namespace flintcast::platform

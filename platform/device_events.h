@@ -1,7 +1,8 @@
 #pragma once
-// Device-change notifications from the device tree: an inotify watch on
-// <root>/dev. A tty node that appears is an arrival; one that disappears is a
-// change. The watcher runs its own thread and calls the handler there.
+// Device-change notifications: on Linux an inotify watch on <root>/dev, where a tty node that
+// appears is an arrival and one that disappears a change; on Windows WM_DEVICECHANGE for
+// COM-port interfaces (platform/win32/device_events.cpp). The watcher runs its own thread and
+// calls the handler there.
 #include <atomic>
 #include <filesystem>
 #include <functional>
@@ -31,8 +32,14 @@ public:
     bool running() const { return thread_.joinable(); }
 
 private:
+#ifdef _WIN32
+    void* window_ = nullptr;  // the message-only window's HWND, while the thread runs
+    std::atomic<bool> ready_{false};
+    bool startFailed_ = false;
+#else
     int inotifyFd_ = -1;
     int wakeFd_ = -1;
+#endif
     std::thread thread_;
     Handler handler_;
 

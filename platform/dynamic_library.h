@@ -1,5 +1,6 @@
 #pragma once
-// A shared library loaded at run time (dlopen/dlsym), unloaded when the object ends.
+// A shared library loaded at run time (dlopen/dlsym; LoadLibrary/GetProcAddress on Windows),
+// unloaded when the object ends.
 #include <string>
 
 namespace flintcast::platform {

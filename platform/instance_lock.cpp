@@ -55,9 +55,9 @@ bool InstanceLock::IsHeld(std::string_view name) {
 }
 
 InstanceLock::~InstanceLock() {
-    if (fd_ >= 0) {
-        ::flock(fd_, LOCK_UN);
-        ::close(fd_);
+    if (native_ >= 0) {
+        ::flock(native_, LOCK_UN);
+        ::close(native_);
     }
 }
 

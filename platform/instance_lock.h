@@ -1,7 +1,7 @@
 #pragma once
-// Named locks standing in for named mutexes: a lock file per name in the
-// runtime folder, held with flock for as long as the InstanceLock lives. The
-// system releases it when the process ends, like a mutex handle.
+// Named locks: a named mutex on Windows; on Linux a lock file per name in the runtime folder,
+// held with flock for as long as the InstanceLock lives. The system releases either when the
+// process ends.
 #include <filesystem>
 #include <memory>
 #include <string>
@@ -27,9 +27,14 @@ public:
     const std::string& name() const { return name_; }
 
 private:
-    InstanceLock(std::string name, int fd) : name_(std::move(name)), fd_(fd) {}
+#ifdef _WIN32
+    using Native = void*;  // the mutex HANDLE
+#else
+    using Native = int;  // the lock file's descriptor
+#endif
+    InstanceLock(std::string name, Native native) : name_(std::move(name)), native_(native) {}
     std::string name_;
-    int fd_;
+    Native native_;
 };
 
 }  // namespace flintcast::platform

@@ -4,22 +4,12 @@
 #include <unistd.h>
 
 #include <cstdlib>
-#include <mutex>
 
 #include <fmt/format.h>
 
 namespace flintcast::platform {
 namespace fs = std::filesystem;
 namespace {
-
-std::mutex& RootMutex() {
-    static std::mutex m;
-    return m;
-}
-std::optional<fs::path>& RootOverride() {
-    static std::optional<fs::path> root;
-    return root;
-}
 
 // An environment variable that names an absolute folder, else nullopt.
 std::optional<fs::path> AbsoluteEnv(const char* name) {
@@ -39,26 +29,6 @@ fs::path Home() {
 
 }  // namespace
 
-fs::path DeviceRoot() {
-    {
-        std::lock_guard lock(RootMutex());
-        if (RootOverride()) return *RootOverride();
-    }
-    const char* env = std::getenv("FLINTCAST_DEVICE_ROOT");
-    if (env != nullptr && *env != '\0') return fs::path(env);
-    return fs::path("/");
-}
-
-void SetDeviceRoot(const fs::path& root) {
-    std::lock_guard lock(RootMutex());
-    RootOverride() = root;
-}
-
-void ResetDeviceRoot() {
-    std::lock_guard lock(RootMutex());
-    RootOverride().reset();
-}
-
 bool IsValidPortName(std::string_view portName) {
     if (portName.empty() || portName == "." || portName == "..") return false;
     for (const char c : portName) {
@@ -71,13 +41,6 @@ bool IsValidPortName(std::string_view portName) {
 std::optional<fs::path> PortDevicePath(std::string_view portName) {
     if (!IsValidPortName(portName)) return std::nullopt;
     return DeviceRoot() / "dev" / std::string(portName);
-}
-
-std::string WindowsPortLabel(int32_t portNumber) { return fmt::format("COM{}", portNumber); }
-
-std::string WindowsPortDeviceName(int32_t portNumber) {
-    // Ports from 10 up are only reachable through the device namespace prefix.
-    return portNumber >= 10 ? "\\\\.\\" + WindowsPortLabel(portNumber) : WindowsPortLabel(portNumber);
 }
 
 fs::path ConfigHome() { return AbsoluteEnv("XDG_CONFIG_HOME").value_or(Home() / ".config"); }

@@ -1,7 +1,10 @@
 #pragma once
 // Where things live on this machine: the device root (real "/" or a simulated
-// tree), tty device paths of ports, the XDG folders, the staging folders, the
-// backup root, the run-log folder and the unattended-test marker.
+// tree), device paths of ports, the per-user folders, the staging folders, the
+// backup root, the run-log folder and the unattended-test marker. The folders named below are
+// the Linux ones; on Windows (platform/win32/paths.cpp) ports are "COM" + number, the
+// configuration is under %APPDATA%\Flintcast, backups, logs and the marker under
+// %LOCALAPPDATA%\Flintcast, and staging under the system's temporary path.
 #include <cstdint>
 #include <filesystem>
 #include <optional>

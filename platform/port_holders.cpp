@@ -75,12 +75,4 @@ std::vector<PortHolder> FindPortHolders(const fs::path& devicePath, const fs::pa
     return holders;
 }
 
-std::string DescribePortHolders(const std::vector<PortHolder>& holders) {
-    std::string text;
-    for (const PortHolder& h : holders) {
-        text += fmt::format("{}{} (pid {})", text.empty() ? "" : ", ", h.name, h.pid);
-    }
-    return text;
-}
-
 }  // namespace flintcast::platform

@@ -1,5 +1,9 @@
 #include "platform/port_scanner.h"
 
+#ifdef _WIN32
+#include "platform/win32/setupapi_ports.h"
+#endif
+
 #include <algorithm>
 #include <cctype>
 #include <charconv>
@@ -138,6 +142,10 @@ bool PortNameLess(const std::string& a, const std::string& b) {
 }
 
 std::optional<std::vector<UsbSerialPort>> ScanUsbSerialPorts(const fs::path& root) {
+#ifdef _WIN32
+    // The machine's own ports come from SetupAPI; a simulated device tree is read as on Linux.
+    if (root.empty() || root == fs::path("/")) return win32::ScanSetupApiSerialPorts();
+#endif
     const fs::path classDir = root / "sys" / "class" / "tty";
     std::error_code ec;
     fs::directory_iterator it(classDir, ec);

@@ -186,6 +186,8 @@ std::optional<std::filesystem::path> FindOnPath(std::string_view name) {
     return std::nullopt;
 }
 
+int CurrentProcessId() { return static_cast<int>(::getpid()); }
+
 std::optional<std::string> EnvironmentValue(const char* name) {
     const char* value = std::getenv(name);
     if (value == nullptr) return std::nullopt;

@@ -1,7 +1,7 @@
 #pragma once
-// Starting helper programs: posix_spawn with an argument vector (never a
-// shell), without waiting. The child is reaped in the background so it never
-// lingers as a zombie.
+// Starting helper programs with an argument vector (never a shell), without waiting: posix_spawn
+// on Linux, where the child is reaped in the background so it never lingers as a zombie, and
+// CreateProcess with a command line quoted argument by argument on Windows.
 #include <cstddef>
 #include <cstdint>
 #include <filesystem>
@@ -52,5 +52,7 @@ CapturedRun RunCaptured(const std::filesystem::path& program, const LaunchOption
 std::optional<std::filesystem::path> FindOnPath(std::string_view name);
 // An environment variable of this process, when it is set.
 std::optional<std::string> EnvironmentValue(const char* name);
+// This process's id.
+int CurrentProcessId();
 
 }  // namespace flintcast::platform

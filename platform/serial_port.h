@@ -1,6 +1,6 @@
 #pragma once
-// One serial port (a tty under the device root) with the Windows communication
-// semantics the engine was designed around: exclusive open, raw 115200 8N1,
+// One serial port (a tty under the device root on Linux, a COM port on Windows) with the
+// Windows communication semantics the engine was designed around: exclusive open, raw 115200 8N1,
 // read and write time-outs given as Windows time-out rows, purge, line-error
 // query and modem-control lines. Every wait reads the scaled Clock.
 //
@@ -64,8 +64,12 @@ public:
     // another opener holds is refused (errno EBUSY). Non-tty paths are refused
     // (ENOTTY). The port starts in raw mode with its current speed.
     bool open(const std::string& devicePath);
+#ifdef _WIN32
+    bool isOpen() const { return handle_ != nullptr; }
+#else
     bool isOpen() const { return fd_ >= 0; }
     int fd() const { return fd_; }
+#endif
     const std::string& devicePath() const { return path_; }
 
     // Releases the port. On Linux the descriptor is gone even when close()
@@ -96,7 +100,20 @@ public:
 
 private:
     const Clock& clock_;
+#ifdef _WIN32
+    void* handle_ = nullptr;  // the port's HANDLE
+    // The time-out values last handed to the driver, in real milliseconds; a read or write
+    // hands new ones only when they differ.
+    struct DriverTimeouts {
+        uint32_t interval = 0, multiplier = 0, constant = 0, writeConstant = 0;
+        bool operator==(const DriverTimeouts&) const = default;
+    };
+    DriverTimeouts applied_{};
+    bool appliedKnown_ = false;
+    bool applyDriverTimeouts(const DriverTimeouts& wanted);
+#else
     int fd_ = -1;
+#endif
     std::string path_;
     SerialTimeouts timeouts_{};
     struct Counters {

@@ -1,7 +1,8 @@
 #pragma once
-// Per-user settings and resume state of the tool, standing in for its registry key:
-// one INI file, <config>/flintcast/Flintcast_QCOMM.ini, section [Flintcast_QCOMM],
-// with the value names the Windows tool used. Every read goes to the file and every
+// Per-user settings and resume state of the tool. On Windows they are the registry key
+// HKEY_CURRENT_USER\<path> (by default "Software\Kov2009\Flintcast_QCOMM"); on Linux one INI
+// file stands in for it, <config>/flintcast/Flintcast_QCOMM.ini, section [Flintcast_QCOMM],
+// with the same value names. Every read goes to the file and every
 // write updates it at once, so a crash never loses a stored milestone.
 #include <cstdint>
 #include <filesystem>

@@ -19,7 +19,7 @@ public:
     // Connects to `host` (a name or an address) and `port` within `timeoutMs` tool ms.
     // False with error() set when it could not.
     bool Connect(const std::string& host, uint16_t port, uint32_t timeoutMs);
-    bool isOpen() const { return fd_ >= 0; }
+    bool isOpen() const { return fd_ != kNoSocket; }
 
     // Sends all `count` bytes; false (error() set) when the peer went away or `timeoutMs`
     // passed without progress. `sent` gets the bytes that went out.
@@ -34,7 +34,14 @@ public:
 
 private:
     const Clock& clock_;
-    int fd_ = -1;
+#ifdef _WIN32
+    using Socket = uintptr_t;  // a Winsock SOCKET
+    static constexpr Socket kNoSocket = ~Socket{0};
+#else
+    using Socket = int;
+    static constexpr Socket kNoSocket = -1;
+#endif
+    Socket fd_ = kNoSocket;
     std::string error_;
 
     // Waits until the socket is ready for `events` (POLLIN or POLLOUT) or the deadline

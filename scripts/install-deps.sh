@@ -10,6 +10,8 @@ PACKAGES=(
   libusb-1.0-0-dev adb fastboot umockdev
   qt6-base-dev fonts-ipafont-gothic fonts-wqy-microhei xvfb
 )
+# The Windows cross build and Wine to run its programs (scripts/build-windows.sh); zip for its archive.
+PACKAGES+=(g++-mingw-w64-x86-64-posix wine64 zip)
 # Manual pages and the Debian package (scripts/package.sh).
 PACKAGES+=(scdoc dpkg-dev)
 # Named packages instead (scripts/fuzz.sh asks for its compiler this way).

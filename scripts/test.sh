@@ -27,5 +27,14 @@ FLINTCAST_BUILD_TARGETS=test_run bash scripts/build.sh tsan
 say "tsan build: running the threaded tests"
 TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1 \
   ctest --test-dir build-tsan --output-on-failure -j "$jobs" -R '^(UpdateRunTest|RunControllerTest|CommsThreadTest|RunControllerExtrasTest|ResumeControllerTest|ResumeWorkerTest|ResumedRunTest|ProjectRunTest|BackupRoundTripTest|DualPackageRunTest)\.' || status=1
+# The Windows build and its test programs under Wine, in a Wine prefix inside the build folder.
+say "Windows build (mingw-w64): building the programs and the test programs"
+windows_start=$(date +%s)
+bash scripts/build-windows.sh tests || status=1
+say "Windows build: running its tests under Wine ($(( $(date +%s) - windows_start )) s so far)"
+ctest --test-dir build-windows --output-on-failure -j "$jobs" || status=1
+say "Wine tests: the Windows programs against the simulator, its ports as COM ports of a Wine prefix"
+ctest --test-dir build --output-on-failure -L wine || status=1
+say "Windows build and tests took $(( $(date +%s) - windows_start )) s"
 if [ $status -eq 0 ]; then say "All tests passed"; else say "Some tests failed (see above)"; fi
 exit $status
