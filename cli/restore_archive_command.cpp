@@ -9,21 +9,12 @@
 
 #include "cli/commands.h"
 #include "cli/run_session.h"
-#include "engine/at_channel.h"
-#include "engine/frame_layer.h"
-#include "engine/reporter.h"
-#include "engine/serial_channel.h"
-#include "engine/unit_archive.h"
-#include "engine/unit_archive_capture.h"
-#include "engine/unit_archive_check.h"
-#include "engine/unit_archive_restore.h"
-#include "engine/worker_context.h"
-#include "platform/clock.h"
+#include "controller/run_parts.h"
 
 namespace flintcast::cli {
 namespace {
 
-using engine::archive::Item;
+using controller::archive::Item;
 
 struct RestoreArchiveOptions {
     std::string archivePath;
@@ -40,14 +31,14 @@ constexpr char kHelp[] =
     "or as nv:ID, rf:ID, efs:PATH. An archive that fails its check is refused and nothing is written.";
 
 // The chosen items, or an empty list with `unknown` set to the first label that names none.
-std::vector<Item> Choose(const engine::archive::UnitArchive& unit, const std::vector<std::string>& labels,
+std::vector<Item> Choose(const controller::archive::UnitArchive& unit, const std::vector<std::string>& labels,
                          std::string& unknown) {
     if (labels.empty()) return unit.items;
     std::vector<Item> chosen;
     for (const auto& label : labels) {
         bool found = false;
         for (const auto& item : unit.items) {
-            if (!engine::archive::LabelMatches(item, label)) continue;
+            if (!controller::archive::LabelMatches(item, label)) continue;
             found = true;
             if (std::find(chosen.begin(), chosen.end(), item) != chosen.end()) continue;
             chosen.push_back(item);
@@ -61,56 +52,26 @@ std::vector<Item> Choose(const engine::archive::UnitArchive& unit, const std::ve
 }
 
 int WriteBack(const std::vector<Item>& chosen, const std::string& diagPort, const std::string& modemPort,
-              engine::DeviceDirectory& directory, const config::ProjectConfig& config, TerminalPresentation& view,
+              controller::DeviceDirectory& directory, const config::ProjectConfig& config, TerminalPresentation& view,
               bool verbose) {
-    auto& clock = platform::SystemClock();
-    engine::ReporterHooks hooks;
-    hooks.OnStatus = [&view, verbose](int32_t, int32_t, int32_t kind, const std::string& text) {
-        if (kind == 2) view.Error(text);
-        else if (verbose) view.Raw(text);
-    };
-    engine::Reporter reporter(0, hooks);
-    engine::SerialChannel serial(clock, reporter);
-    serial.diagPortName = diagPort;
-    serial.modemPortName = modemPort;
-    serial.projectType = config.projectType;
-    engine::FrameLayer frames(clock, reporter, serial);
-    engine::WorkerContext ctx{clock, reporter, serial, frames, config, config.projectType};
-    engine::AtChannel at(ctx, directory, engine::AtSettings{});
-
-    if (!modemPort.empty()) serial.OpenModemPort();
-    if (reporter.ok()) serial.OpenDiagPort();
-    if (!reporter.ok()) return kExitRefused;
-    // Only what the unit does not hold as archived is written: an item it kept (a read-only one
-    // among them) is left alone.
-    std::vector<Item> toWrite;
-    std::vector<std::string> refused, wrong;
-    if (const auto before = engine::UnitArchiveCapture(ctx, at).ReadBack(chosen)) {
-        toWrite = engine::ItemsNotAsTheyWere({{}, chosen}, *before, {});
-    } else if (reporter.ok()) {
-        reporter.ShowError("The unit stopped answering while its items were read", 0);
-    }
-    if (reporter.ok() && toWrite.empty()) {
+    view.Raw(fmt::format("Unit on {}{}", diagPort,
+                         modemPort.empty() ? std::string(" (no modem port: identity values cannot be written)")
+                                           : fmt::format(" and {}", modemPort)));
+    const auto outcome = controller::WriteBackArchiveItems(chosen, diagPort, modemPort, directory, config,
+                                                           [&view, verbose](int kind, const std::string& text) {
+                                                               if (kind == 2) view.Error(text);
+                                                               else if (verbose) view.Raw(text);
+                                                           });
+    if (!outcome.portsOpened || !outcome.unitAnswered) return outcome.portsOpened ? kExitFailure : kExitRefused;
+    for (const auto& label : outcome.refused) view.Error(fmt::format("The unit refused: {}", label));
+    for (const auto& label : outcome.notRestored) view.Error(fmt::format("Not restored: {}", label));
+    if (!outcome.ok()) return kExitFailure;
+    if (outcome.written.empty()) {
         view.Raw(fmt::format("The unit holds all {} item(s) as archived; nothing to write.", chosen.size()));
-    } else if (reporter.ok()) {
-        view.Raw(fmt::format("Writing {} of {} item(s) to the unit on {}{}", toWrite.size(), chosen.size(), diagPort,
-                             modemPort.empty() ? std::string(" (no modem port: identity values cannot be written)")
-                                               : fmt::format(" and {}", modemPort)));
-        refused = engine::UnitArchiveRestore(ctx, at).Write(toWrite);
-        if (const auto after = engine::UnitArchiveCapture(ctx, at).ReadBack(toWrite)) {
-            wrong = engine::ItemsNotAsExpected(toWrite, *after);
-        } else if (reporter.ok()) {
-            reporter.ShowError("The unit stopped answering while the items were read back", 0);
-        }
+        return kExitOk;
     }
-    serial.CloseWithRetry(engine::PortSlot::Diag, "Warning-7");
-    serial.CloseWithRetry(engine::PortSlot::Modem, "Warning-9");
-    if (!reporter.ok()) return kExitFailure;
-    for (const auto& label : refused) view.Error(fmt::format("The unit refused: {}", label));
-    for (const auto& label : wrong) view.Error(fmt::format("Not restored: {}", label));
-    if (!wrong.empty() || !refused.empty()) return kExitFailure;
-    for (const auto& item : toWrite) view.Raw(fmt::format("Restored {}", engine::archive::ItemLabel(item)));
-    if (!toWrite.empty()) view.Raw(fmt::format("Restored and read back: {} item(s)", toWrite.size()));
+    for (const auto& item : outcome.written) view.Raw(fmt::format("Restored {}", controller::archive::ItemLabel(item)));
+    view.Raw(fmt::format("Restored and read back: {} item(s)", outcome.written.size()));
     return kExitOk;
 }
 
@@ -135,7 +96,7 @@ void RegisterRestoreArchiveCommand(CLI::App& app, PendingCommand& pending) {
             PresentationSetup setup = PresentationFor(*options);
             setup.logShown = false;
             TerminalPresentation view(setup);
-            const auto loaded = engine::archive::Load(own->archivePath);
+            const auto loaded = controller::archive::Load(own->archivePath);
             if (!loaded.archive) {
                 view.Error(fmt::format("Refused: {} fails its check ({}); nothing was written.", own->archivePath,
                                        loaded.error));
@@ -150,12 +111,12 @@ void RegisterRestoreArchiveCommand(CLI::App& app, PendingCommand& pending) {
             view.Raw(fmt::format("Unit archive of {}: {} item(s) chosen", loaded.archive->unitTag, chosen.size()));
             if (own->dryRun) {
                 for (const auto& item : chosen)
-                    view.Raw(fmt::format("would write {} ({} bytes)", engine::archive::ItemLabel(item), item.data.size()));
+                    view.Raw(fmt::format("would write {} ({} bytes)", controller::archive::ItemLabel(item), item.data.size()));
                 return kExitOk;
             }
             return WithAttachedUnit(*options, view,
                                     [&](const std::string& diag, const std::string& modem,
-                                        engine::DeviceDirectory& directory, const config::ProjectConfig& config) {
+                                        controller::DeviceDirectory& directory, const config::ProjectConfig& config) {
                                         return WriteBack(chosen, diag, modem, directory, config, view, options->verbose);
                                     });
         };

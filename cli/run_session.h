@@ -7,7 +7,7 @@
 
 #include "cli/terminal_presentation.h"
 #include "config/project_config.h"
-#include "engine/device_directory.h"
+#include "controller/run_parts.h"
 
 namespace flintcast::cli {
 
@@ -41,7 +41,7 @@ int RunUpdate(const RunOptions& options, TerminalPresentation& view);
 // configuration, and returns the exit code. Refused (kExitRefused) when no unit shows a
 // diagnostic port within the device wait, or while an update runs.
 using UnitWork = std::function<int(const std::string& diagPort, const std::string& modemPort,
-                                   engine::DeviceDirectory& directory, const config::ProjectConfig& config)>;
+                                   controller::DeviceDirectory& directory, const config::ProjectConfig& config)>;
 int WithAttachedUnit(const RunOptions& options, TerminalPresentation& view, const UnitWork& work);
 
 // One line per attached unit (USB path, personality, ports, the project check's verdict).

@@ -10,7 +10,7 @@
 
 #include "cli/json_events.h"
 #include "cli/progress_text.h"
-#include "engine/reporter.h"
+#include "controller/run_parts.h"
 #include "platform/console.h"
 
 namespace flintcast::cli {
@@ -150,7 +150,7 @@ void TerminalPresentation::ShowLine(int slot, int kind, const std::string& text)
     if (kind == kFailureKind) {
         // A failure shows at once; the phase it ends is shown when the run ends.
         WriteError(text, kRed);
-    } else if (engine::IsWarningLine(text) && !setup_.verbose) {
+    } else if (controller::IsWarningLine(text) && !setup_.verbose) {
         ClearBar();
         Write(setup_.out, Coloured(kYellow, text, setup_.colour) + "\n");
     } else if (setup_.verbose) {

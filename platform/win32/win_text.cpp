@@ -47,6 +47,11 @@ int ErrnoFromWin32(DWORD error) {
         case ERROR_NOT_SUPPORTED:
         case ERROR_CALL_NOT_IMPLEMENTED: return ENOSYS;
         case ERROR_BAD_EXE_FORMAT: return ENOEXEC;
+        // A USB serial port whose device left the bus.
+        case ERROR_DEVICE_NOT_CONNECTED:
+        case ERROR_DEVICE_REMOVED:
+        case ERROR_BAD_COMMAND:
+        case ERROR_NOT_READY: return ENODEV;
         default: return EIO;
     }
 }
