@@ -28,9 +28,9 @@ touch "$work/rows"
 cases=$(wc -l <"$work/rows")
 failed=$(grep -c '| FAILED' "$work/rows" || true)
 false_pass=$(grep -c 'false PASS' "$work/rows" || true)
-lost=$(grep -o '[0-9]* backup bytes lost' "$work/rows" | awk '{s += $1} END {print s + 0}')
+lost=$({ grep -o '[0-9]* backup bytes lost' "$work/rows" || true; } | awk '{s += $1} END {print s + 0}')
 broken=$(grep -Ec 'hung|crashed' "$work/rows" || true)
-skipped=$(cat "$work"/shard*.log | grep -c '^\[  SKIPPED \] Matrix/' || true)
+skipped=$({ grep -h '^\[  SKIPPED \] Matrix/' "$work"/shard*.log || true; } | wc -l)
 
 {
   cat <<EOF
