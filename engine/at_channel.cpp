@@ -125,20 +125,31 @@ bool AtChannel::SendAT(std::string_view command, std::string& value) {
 }
 
 bool AtChannel::QueryAT(std::string_view command, std::string& value) {
-    if (!writeModem(command)) return false;
-    const uint32_t start = seconds();
+    // An answer that came too late for an earlier query is still waiting on the port: it is
+    // dropped, so it cannot be taken for this query's answer (and shift every later one).
+    for (std::string stale;;) {
+        const size_t before = stale.size();
+        if (!readModemInto(stale, kSendAtBuffer)) return false;
+        if (stale.size() == before || stale.size() >= kSendAtBuffer) break;
+    }
+    // A unit slow to answer is asked once more; a late answer to the first ask is the answer
+    // to the same command, so it is as good as the second one's.
     std::string text;
-    while (!expired(start) && ctx_.ok()) {
-        ctx_.clock.sleepMs(kQueryPollMs);
-        if (!readModemInto(text, kSendAtBuffer)) return false;
-        switch (ClassifyAtReply(text)) {
-        case AtVerdict::Positive:
-            value = AtReplyValue(text);
-            return true;
-        case AtVerdict::Negative:
-            return false;
-        case AtVerdict::None:
-            break;
+    for (int ask = 0; ask < kQueryAsks && ctx_.ok(); ++ask) {
+        if (!writeModem(command)) return false;
+        const uint32_t start = seconds();
+        while (!expired(start) && ctx_.ok()) {
+            ctx_.clock.sleepMs(kQueryPollMs);
+            if (!readModemInto(text, kSendAtBuffer)) return false;
+            switch (ClassifyAtReply(text)) {
+            case AtVerdict::Positive:
+                value = AtReplyValue(text);
+                return true;
+            case AtVerdict::Negative:
+                return false;
+            case AtVerdict::None:
+                break;
+            }
         }
     }
     return false;

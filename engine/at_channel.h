@@ -53,6 +53,8 @@ public:
     // The same exchange for the tool's own series of queries (the unit archive): the reply is
     // looked at every kQueryPollMs rather than after the fixed pause, and no line is posted.
     static constexpr uint32_t kQueryPollMs = 20;
+    // A query without an answer in its time limit is sent this many times in all.
+    static constexpr int kQueryAsks = 2;
     bool QueryAT(std::string_view command, std::string& value);
     // Writes an identity value back: prefix + value + "\r\n" (see at_selector).
     bool SendATValue(std::string_view prefix, int selector, std::string_view value,
