@@ -3,6 +3,7 @@
 // over drive letters and disk interfaces.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -58,7 +59,9 @@ TEST(WindowsModeSwitch, PassThroughBufferCarriesTheCommandByteForByteAndReadsThe
 // A STORAGE_DEVICE_DESCRIPTOR with the two texts at the given offsets (0: none).
 std::vector<uint8_t> Descriptor(const std::string& vendor, const std::string& product, uint32_t vendorAt = 40,
                                 uint32_t productAt = 60) {
-    std::vector<uint8_t> d(96, 0);
+    // Room for both texts with their ending zero, however far out their offsets are.
+    const size_t size = std::max<size_t>({96, vendorAt + vendor.size() + 1, productAt + product.size() + 1});
+    std::vector<uint8_t> d(size, 0);
     auto put32 = [&](size_t at, uint32_t v) {
         for (int i = 0; i < 4; ++i) d[at + i] = static_cast<uint8_t>(v >> (8 * i));
     };
