@@ -16,6 +16,9 @@ if [ ! -f "$WINEPREFIX/system.reg" ]; then
   mkdir -p "$WINEPREFIX"
   start=$(date +%s)
   wineboot -i >/dev/null 2>&1
+  # Windows and dialogs without a display: Wine's null graphics driver, set before any program
+  # of the prefix starts its desktop with another one.
+  wine reg add 'HKCU\Software\Wine\Drivers' /v Graphics /d null /f >/dev/null 2>&1
   wineserver -w
   echo "Wine prefix made in $(( $(date +%s) - start )) s"
 fi
