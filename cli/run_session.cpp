@@ -206,8 +206,14 @@ bool Prepare(const RunOptions& options, Session& s) {
 // Waits until the device check found the device ready, or time ran out. A refused unit may be
 // replaced within the wait: its removal restarts the check. A resume needs no ready unit, only
 // one that shows a diagnostic port: it may still be in download or programmer mode, or run the
-// version the check refuses. The controller's timers run meanwhile: the start reminder may end
-// the wait and the tool.
+// version the check refuses; or, when the package has fastboot images, one that waits in
+// fastboot mode. The controller's timers run meanwhile: the start reminder may end the wait and
+// the tool.
+bool FastbootUnitWaiting(Session& s) {
+    std::string path;
+    return s.config.anyFastbootImage() && s.discovery->FindFastbootDevice(0, path) == 0;
+}
+
 bool WaitForReadyDevice(Session& s, controller::RunController& controller, int seconds, bool resume) {
     auto& clock = platform::SystemClock();
     s.check->Start();
@@ -217,7 +223,7 @@ bool WaitForReadyDevice(Session& s, controller::RunController& controller, int s
     bool resumable = false;
     while (s.checkVerdict.load() != 1 && !gInterrupted.load() && !controller.endRequested()) {
         const bool refused = s.checkVerdict.load() == 2;
-        if (resume && (refused || !s.discovery->boxes().diag.empty())) {
+        if (resume && (refused || !s.discovery->boxes().diag.empty() || FastbootUnitWaiting(s))) {
             resumable = true;
             break;
         }

@@ -317,11 +317,18 @@ bool RunController::CanStartRun(int slot) {
         Refuse("Download", "No Image File Loaded!");
         return false;
     }
+    // A resumed run whose unit waits in fastboot mode (a fault struck between the reset into
+    // fastboot and the unit's return) shows no serial port: it goes on with the fastboot images.
+    resumeInFastboot_ = reupdateMode_ && resumeFromBackup_ && c.anyFastbootImage() &&
+                        (boxes_.diag.empty() || boxes_.diag.front().empty()) &&
+                        setup_.environment->FastbootDeviceReady();
     if (c.fastbootOnly) {
         if (!setup_.environment->FastbootDeviceReady()) {
             Refuse("Download", "ADB Interface Invalid");
             return false;
         }
+    } else if (resumeInFastboot_) {
+        slots_[slot].ports = SlotPorts{};
     } else {
         if (boxes_.diag.empty() || boxes_.diag.front().empty()) {
             Refuse("Download", "Port is empty");
@@ -386,6 +393,7 @@ bool RunController::StartRun(int slot) {
     setup.resumeRun = reupdateMode_ && resumeFromBackup_;
     setup.resumeBackupFolder = resumeBackupFolder_;
     setup.resumeBackupRoot = StoredBackupRoot();
+    setup.resumeInFastboot = resumeInFastboot_;
     setup.autotest = Autotest();
 
     // Hooks run on the worker's thread: they only queue, the controller's thread carries out.

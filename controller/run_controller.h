@@ -168,6 +168,8 @@ private:
     // milestone); a "Status was wrong" resume runs the full configuration instead.
     bool resumeFromBackup_ = false;
     std::string resumeBackupFolder_;
+    // The resumed unit waits in fastboot mode: the run starts without serial ports.
+    bool resumeInFastboot_ = false;
     bool resumeOffered_ = false;
     std::string statusLabel_;
     bool lastRunPassed_ = false;

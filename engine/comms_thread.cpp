@@ -180,11 +180,15 @@ void TCommsThread::Execute() {
             return;
         }
         if (setup_.resumeRun) LoadStoredBackup();
-        OpeningStep();
-        BackupStep();
-        DeviceFileStep();
-        ImageDownloadStep();
-        FastbootStep();
+        if (setup_.resumeInFastboot) {
+            FastbootResumeStep();
+        } else {
+            OpeningStep();
+            BackupStep();
+            DeviceFileStep();
+            ImageDownloadStep();
+            FastbootStep();
+        }
         if (!FirstResetAndRestore()) return;
         SecondResetAndRestore();
     } catch (const FolderCreationError&) {
@@ -450,6 +454,15 @@ void TCommsThread::FastbootStep() {
     if (ok()) MakeFastbootStage().RunFastbootStage();
 }
 
+void TCommsThread::FastbootResumeStep() {
+    if (!ok()) return;
+    // Only the reset that ends the streaming stage takes the unit into fastboot mode, so the
+    // streamed images are on it: the run writes the fastboot images, whose continue command
+    // boots the unit for the restore.
+    reporter_.ShowStatus(LineClass::Ordinary, kFastbootResumeLine);
+    MakeFastbootStage().RunFastbootStage();
+}
+
 FastbootStage TCommsThread::MakeFastbootStage() {
     const platform::Clock& clock = clock_;
     return FastbootStage(ctx_, progress_, directory_, setup_.images, SelectionOf(cfg_),
@@ -544,7 +557,9 @@ bool TCommsThread::OwesRfRestore() const {
 
 void TCommsThread::SecondResetAndRestore() {
     if (!ok()) return;
-    if (ImageItems() || !(cfg_.bRestore || cfg_.bBackupUserData)) {
+    // A run that wrote images restores after the unit came back from its reset; only a run
+    // that writes none restores on the ports as they are.
+    if (WritesImages() || !(cfg_.bRestore || cfg_.bBackupUserData)) {
         const bool anyWritten = FastbootImages() || cfg_.bAMSSFile || cfg_.bAppsBootloader ||
                                 cfg_.bAppsImageAndBootloader || cfg_.bEFS || cfg_.bRawAppsEFS ||
                                 cfg_.bBootloader || cfg_.bCfgdata;

@@ -47,6 +47,10 @@ struct WorkerSetup {
     // resumeBackupRoot (the settings that name it can be edited by hand).
     std::string resumeBackupFolder;
     std::string resumeBackupRoot;
+    // The resumed unit waits in fastboot mode, so it has no serial port: its streamed images
+    // were written before the reset that took it there, and the run goes on from the fastboot
+    // images.
+    bool resumeInFastboot = false;
     // Unattended test mode: the adb clean-up at the end is left out.
     bool autotest = false;
 };
@@ -63,6 +67,7 @@ struct WorkerHooks {
 inline constexpr std::string_view kPlatformRequestLine = "check platform start.";
 inline constexpr std::string_view kPlatformOkLine = "check platform OK.";
 inline constexpr std::string_view kPlatformFailure = "Could not get platform type.";
+inline constexpr std::string_view kFastbootResumeLine = "The unit is in fastboot mode already";
 
 class TCommsThread {
 public:
@@ -169,6 +174,7 @@ private:
     void DeviceFileStep();
     void ImageDownloadStep();
     void FastbootStep();
+    void FastbootResumeStep();
     FastbootStage MakeFastbootStage();
     // Refuses fastboot images that cannot be written, before the run touches the device.
     void CheckFastbootImages();
