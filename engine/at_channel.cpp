@@ -97,29 +97,40 @@ bool AtChannel::SendAT(std::string_view command) {
     return SendAT(command, ignored);
 }
 
+AtChannel::ReplyWait AtChannel::WaitForReply(uint32_t pauseMs, bool untilStopped, std::string& text,
+                                             std::string& value) {
+    const uint32_t start = seconds();
+    while (!expired(start) && (!untilStopped || ctx_.ok())) {
+        ctx_.clock.sleepMs(pauseMs);
+        if (!readModemInto(text, kSendAtBuffer)) return ReplyWait::ReadFailed;
+        switch (ClassifyAtReply(text)) {
+        case AtVerdict::Positive:
+            value = AtReplyValue(text);
+            return ReplyWait::Positive;
+        case AtVerdict::Negative:
+            return ReplyWait::Negative;
+        case AtVerdict::None:
+            break;
+        }
+    }
+    return ReplyWait::TimedOut;
+}
+
 bool AtChannel::SendAT(std::string_view command, std::string& value) {
     if (!writeModem(command)) {
         ctx_.reporter.ShowError("Could not send command to serial port");
     }
-    const uint32_t start = seconds();
-    const uint32_t pauseMs = settings_.fastSpeed ? 100 : 800;
     std::string text;
-    while (!expired(start)) {
-        ctx_.clock.sleepMs(pauseMs);
-        if (!readModemInto(text, kSendAtBuffer)) {
-            ctx_.reporter.ShowError("Could not read from serial port");
-            return false;
-        }
-        switch (ClassifyAtReply(text)) {
-        case AtVerdict::Positive:
-            value = AtReplyValue(text);
-            ctx_.reporter.ShowStatus(LineClass::Ordinary, "Read......");
-            return true;
-        case AtVerdict::Negative:
-            return false;
-        case AtVerdict::None:
-            break;
-        }
+    switch (WaitForReply(settings_.fastSpeed ? 100 : 800, false, text, value)) {
+    case ReplyWait::Positive:
+        ctx_.reporter.ShowStatus(LineClass::Ordinary, "Read......");
+        return true;
+    case ReplyWait::ReadFailed:
+        ctx_.reporter.ShowError("Could not read from serial port");
+        return false;
+    case ReplyWait::Negative:
+    case ReplyWait::TimedOut:
+        break;
     }
     return false;
 }
@@ -137,20 +148,8 @@ bool AtChannel::QueryAT(std::string_view command, std::string& value) {
     std::string text;
     for (int ask = 0; ask < kQueryAsks && ctx_.ok(); ++ask) {
         if (!writeModem(command)) return false;
-        const uint32_t start = seconds();
-        while (!expired(start) && ctx_.ok()) {
-            ctx_.clock.sleepMs(kQueryPollMs);
-            if (!readModemInto(text, kSendAtBuffer)) return false;
-            switch (ClassifyAtReply(text)) {
-            case AtVerdict::Positive:
-                value = AtReplyValue(text);
-                return true;
-            case AtVerdict::Negative:
-                return false;
-            case AtVerdict::None:
-                break;
-            }
-        }
+        const ReplyWait got = WaitForReply(kQueryPollMs, true, text, value);
+        if (got != ReplyWait::TimedOut) return got == ReplyWait::Positive;
     }
     return false;
 }

@@ -81,6 +81,10 @@ private:
     // Whole seconds of the clock, for the exchange limit.
     uint32_t seconds() const;
     bool expired(uint32_t startSeconds) const;
+    // Reads the modem port every pauseMs until a reply has its verdict (a positive one leaves
+    // its value in `value`) or the reply time is out; `untilStopped` ends the wait on Stop too.
+    enum class ReplyWait { Positive, Negative, TimedOut, ReadFailed };
+    ReplyWait WaitForReply(uint32_t pauseMs, bool untilStopped, std::string& text, std::string& value);
     bool writeModem(std::string_view text);
     // One read of up to `max` bytes appended to `text` (kept to `max` bytes,
     // oldest dropped); false on a read failure.

@@ -5,33 +5,13 @@
 // What it sent and what the disk answered is appended to gearswap.log in the tool's log folder.
 #include <cstdio>
 #include <exception>
-#include <filesystem>
-#include <fstream>
 #include <string>
-#include <system_error>
 #include <vector>
 
 #include "modeswitch/mode_switch.h"
+#include "modeswitch/switch_log.h"
 #include "platform/paths.h"
 #include "version/version.h"
-
-namespace {
-
-// The log only grows when a disk was found; it starts over once it passes this size.
-constexpr std::uintmax_t kLogLimitBytes = 256 * 1024;
-
-void AppendToLog(const std::vector<std::string>& lines) {
-    if (lines.empty()) return;
-    std::error_code ec;
-    const auto folder = flintcast::platform::RunLogDir();
-    std::filesystem::create_directories(folder, ec);
-    const auto file = folder / "gearswap.log";
-    const auto size = std::filesystem::file_size(file, ec);
-    std::ofstream out(file, !ec && size > kLogLimitBytes ? std::ios::trunc : std::ios::app);
-    for (const auto& line : lines) out << line << '\n';
-}
-
-}  // namespace
 
 int main(int argc, char** argv) {
     // The tool starts it without arguments; these two are for people.
@@ -59,6 +39,6 @@ int main(int argc, char** argv) {
     } catch (const std::exception& e) {
         lines.emplace_back(std::string("flintcast-gearswap: ") + e.what());
     }
-    AppendToLog(lines);
+    flintcast::modeswitch::AppendToSwitchLog(lines);
     return 0;
 }

@@ -11,8 +11,11 @@ build=${FLINTCAST_BUILD_DIR:-build}
 [ -f "$build/build.ninja" ] || FLINTCAST_BUILD_TARGETS=test_matrix bash scripts/build.sh normal
 cmake --build "$build" -j 2 --target test_matrix
 
-work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
+# The shards' output stays in the build folder: a case that failed its checks prints every run's
+# output there.
+work="$(cd "$build" && pwd)/fault-matrix"
+rm -rf "$work"
+mkdir -p "$work"
 export FLINTCAST_FAULT_MATRIX=all FLINTCAST_FAULT_MATRIX_REPORT="$work/rows"
 started=$(date +%s)
 pids=()

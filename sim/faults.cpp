@@ -255,13 +255,13 @@ void Faults::clear() {
     rules_.clear();
 }
 
-std::optional<int64_t> Faults::fire(FaultKind kind, std::string_view target) {
+std::optional<int64_t> Faults::fireWhere(const std::function<bool(const FaultRule&)>& applies) {
     std::lock_guard lock(mutex_);
     std::optional<int64_t> result;
     // Every matching rule counts the occurrence, so two rules on the same event keep their own
     // counts; the first one that fires decides.
     for (auto& rule : rules_) {
-        if (!Matches(rule, kind, target)) continue;
+        if (!applies(rule)) continue;
         ++rule.seen;
         const bool fires = rule.every || rule.seen == rule.nth;
         if (fires && !result) {
@@ -270,6 +270,10 @@ std::optional<int64_t> Faults::fire(FaultKind kind, std::string_view target) {
         }
     }
     return result;
+}
+
+std::optional<int64_t> Faults::fire(FaultKind kind, std::string_view target) {
+    return fireWhere([&](const FaultRule& rule) { return Matches(rule, kind, target); });
 }
 
 std::optional<int64_t> Faults::fire(FaultKind kind, uint32_t number) {
@@ -277,18 +281,8 @@ std::optional<int64_t> Faults::fire(FaultKind kind, uint32_t number) {
 }
 
 std::optional<int64_t> Faults::fireNamed(FaultKind kind, std::string_view request) {
-    std::lock_guard lock(mutex_);
-    std::optional<int64_t> result;
-    for (auto& rule : rules_) {
-        if (rule.kind != kind || rule.target.empty() || rule.target != request) continue;
-        ++rule.seen;
-        const bool fires = rule.every || rule.seen == rule.nth;
-        if (fires && !result) {
-            ++rule.fired;
-            result = rule.value;
-        }
-    }
-    return result;
+    return fireWhere(
+        [&](const FaultRule& rule) { return rule.kind == kind && !rule.target.empty() && rule.target == request; });
 }
 
 std::optional<int64_t> Faults::setting(FaultKind kind, std::string_view target) const {

@@ -37,6 +37,7 @@
 // "at-error:AT+ZRVSN=0,7@1;throttle=1200000",
 // "refuse:dmss.go".
 #include <cstdint>
+#include <functional>
 #include <mutex>
 #include <optional>
 #include <string>
@@ -111,6 +112,9 @@ public:
 private:
     mutable std::mutex mutex_;
     std::vector<FaultRule> rules_;
+
+    // Counts the occurrence in every rule that applies; the first of them that fires decides.
+    std::optional<int64_t> fireWhere(const std::function<bool(const FaultRule&)>& applies);
 };
 
 }  // namespace flintcast::sim

@@ -5,33 +5,17 @@
 // the disk answered is appended to gearswap.log in the tool's log folder.
 #include <windows.h>
 
-#include <filesystem>
-#include <fstream>
+#include <exception>
 #include <string>
-#include <system_error>
 #include <vector>
 
 #include "modeswitch/mode_switch_windows.h"
+#include "modeswitch/switch_log.h"
 #include "modeswitch/win32/gearswap_resources.h"
 #include "platform/clock.h"
-#include "platform/paths.h"
 #include "version/version.h"
 
 namespace {
-
-// The log only grows when a disk was found; it starts over once it passes this size.
-constexpr std::uintmax_t kLogLimitBytes = 256 * 1024;
-
-void AppendToLog(const std::vector<std::string>& lines) {
-    if (lines.empty()) return;
-    std::error_code ec;
-    const auto folder = flintcast::platform::RunLogDir();
-    std::filesystem::create_directories(folder, ec);
-    const auto file = folder / "gearswap.log";
-    const auto size = std::filesystem::file_size(file, ec);
-    std::ofstream out(file, !ec && size > kLogLimitBytes ? std::ios::trunc : std::ios::app);
-    for (const auto& line : lines) out << line << '\n';
-}
 
 void SwitchAndLog() {
     std::vector<std::string> lines;
@@ -42,7 +26,7 @@ void SwitchAndLog() {
     } catch (const std::exception& e) {
         lines.emplace_back(std::string("flintcast-gearswap: ") + e.what());
     }
-    AppendToLog(lines);
+    flintcast::modeswitch::AppendToSwitchLog(lines);
 }
 
 INT_PTR CALLBACK AboutProc(HWND dialog, UINT message, WPARAM wParam, LPARAM) {
@@ -99,8 +83,8 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
     flintcast::platform::SystemClock();  // the time scale comes from FLINTCAST_TIME_SCALE, as for the tool
     if (DialogBoxParamA(instance, MAKEINTRESOURCEA(IDD_GEARSWAP_DIALOG), nullptr, MainProc, 0) == -1) {
         // No dialog (a session without a desktop): the card is switched all the same.
-        AppendToLog({"flintcast-gearswap: the dialog could not be created (error " + std::to_string(GetLastError()) +
-                     "); switching without it"});
+        flintcast::modeswitch::AppendToSwitchLog({"flintcast-gearswap: the dialog could not be created (error " +
+                                                  std::to_string(GetLastError()) + "); switching without it"});
         SwitchAndLog();
     }
     return 0;

@@ -217,27 +217,25 @@ uint32_t SerialPort::takeLineErrors() {
     return mask;
 }
 
-bool SerialPort::setDtr(bool on) {
-    if (handle_ == nullptr) {
+namespace {
+
+// Raises or drops one modem control line; a port without such lines takes the request as done.
+bool EscapeModemLine(void* handle, DWORD function) {
+    if (handle == nullptr) {
         errno = EBADF;
         return false;
     }
-    if (!::EscapeCommFunction(H(handle_), on ? SETDTR : CLRDTR) && !IsNoModemLinesError(::GetLastError()))
+    if (!::EscapeCommFunction(H(handle), function) && !IsNoModemLinesError(::GetLastError()))
         return win32::FailWithLastError();
     errno = 0;
     return true;
 }
 
-bool SerialPort::setRts(bool on) {
-    if (handle_ == nullptr) {
-        errno = EBADF;
-        return false;
-    }
-    if (!::EscapeCommFunction(H(handle_), on ? SETRTS : CLRRTS) && !IsNoModemLinesError(::GetLastError()))
-        return win32::FailWithLastError();
-    errno = 0;
-    return true;
-}
+}  // namespace
+
+bool SerialPort::setDtr(bool on) { return EscapeModemLine(handle_, on ? SETDTR : CLRDTR); }
+
+bool SerialPort::setRts(bool on) { return EscapeModemLine(handle_, on ? SETRTS : CLRRTS); }
 
 int64_t SerialPort::read(uint8_t* buffer, size_t count) {
     const LinkTimer timer(LinkDirection::Read);

@@ -21,15 +21,13 @@ using testing::ById;
 using testing::ByPath;
 using testing::PatternHex;
 
-json Dir(const std::string& path) { return {{"path", path}, {"dir", true}}; }
-json File(const std::string& path, size_t size, unsigned seed) { return {{"path", path}, {"hex", PatternHex(size, seed)}}; }
+using testing::EfsDir;
+using testing::EfsFile;
 
 // A project-46 unit with personal data in every place the default configuration backs up,
 // and data the run leaves alone: a read-only item and an inactive one.
 json UnitProfile() {
-    json nv = json::array();
-    const auto& plain = engine::DefaultNvCatalogue();
-    for (size_t i = 0; i < plain.size(); i += 40) nv.push_back({{"id", plain[i].id}, {"hex", PatternHex(1 + i % 128, i)}});
+    json nv = testing::SampledNvItems(40);
     const auto& lte = engine::LteNvCatalogue();
     for (size_t i = 3; i < lte.size(); i += 30) nv.push_back({{"id", lte[i].id}, {"hex", PatternHex(128, i + 7)}});
     nv.push_back({{"id", 1886}, {"hex", "00"}, {"status", "inactive"}});
@@ -44,10 +42,10 @@ json UnitProfile() {
         rf.push_back({{"id", entry.id}, {"hex", PatternHex(sizes[seen.size() % std::size(sizes)], entry.id)}});
     }
 
-    json efs = json::array({Dir("/nvm"), Dir("/nvm/num"), File("/nvm/num/888", 2976, 1), Dir("/wifi"),
-                            File("/wifi/cal.bin", 256, 2), Dir("/user/cfg/sub/deeper"),
-                            File("/user/cfg/a.dat", 1000, 3), File("/user/cfg/sub/b.dat", 2976, 4),
-                            File("/user/cfg/sub/deeper/c.txt", 17, 5), File("/user/cfg/sub/prefs.dat", 40, 6)});
+    json efs = json::array({EfsDir("/nvm"), EfsDir("/nvm/num"), EfsFile("/nvm/num/888", 2976, 1), EfsDir("/wifi"),
+                            EfsFile("/wifi/cal.bin", 256, 2), EfsDir("/user/cfg/sub/deeper"),
+                            EfsFile("/user/cfg/a.dat", 1000, 3), EfsFile("/user/cfg/sub/b.dat", 2976, 4),
+                            EfsFile("/user/cfg/sub/deeper/c.txt", 17, 5), EfsFile("/user/cfg/sub/prefs.dat", 40, 6)});
     return {{"name", "unit-with-data"},
             {"efs_image_wipes", true},
             {"identity",

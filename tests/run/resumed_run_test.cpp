@@ -5,7 +5,7 @@
 #include <chrono>
 #include <fstream>
 #include <map>
-#include <set>
+#include <limits>
 #include <thread>
 
 #include <fmt/format.h>
@@ -14,6 +14,7 @@
 #include "engine/nv_catalogues.h"
 #include "platform/child_process.h"
 #include "platform/ini_file.h"
+#include "tests/run/unit_state.h"
 #include "tests/run/update_run_fixture.h"
 #include "devkit/wait_until.h"
 
@@ -23,24 +24,14 @@ namespace {
 namespace fs = std::filesystem;
 using nlohmann::json;
 
-std::string PatternHex(size_t size, unsigned seed) {
-    std::string hex;
-    for (size_t i = 0; i < size; ++i) hex += fmt::format("{:02x}", (seed * 13 + i * 5 + 1) & 0xFF);
-    return hex;
-}
+using testing::ById;
+using testing::PatternHex;
 
 // A project-46 unit with its own values in the places the default configuration backs up.
 json UnitProfile() {
-    json nv = json::array();
-    const auto& plain = engine::DefaultNvCatalogue();
-    for (size_t i = 0; i < plain.size(); i += 60) nv.push_back({{"id", plain[i].id}, {"hex", PatternHex(1 + i % 128, i)}});
+    json nv = testing::SampledNvItems(60);
     const auto& lte = engine::LteNvCatalogue();
     for (size_t i = 5; i < lte.size(); i += 50) nv.push_back({{"id", lte[i].id}, {"hex", PatternHex(128, i)}});
-    json rf = json::array();
-    std::set<int32_t> seen;
-    for (const auto& entry : engine::LteRfNvCatalogue()) {
-        if (seen.insert(entry.id).second) rf.push_back({{"id", entry.id}, {"hex", PatternHex(4 + seen.size() * 9, entry.id)}});
-    }
     return {{"name", "unit-that-wipes"},
             {"efs_image_wipes", true},
             {"identity",
@@ -48,13 +39,7 @@ json UnitProfile() {
               {"bluetooth", "00:1A:7D:46:07:77"}, {"sales_count", "001A7D460777"}, {"sales_info", "SALES-0046-0777"},
               {"wifi_cal", "0A0B0C0D0E77"}, {"testinf", "CAL:PASS,FT:PASS,UIT87:PASS,UIT89:PASS"}}},
             {"nv_items", nv},
-            {"rf_nv_items", rf}};
-}
-
-std::map<int, json> ById(const json& list) {
-    std::map<int, json> out;
-    for (const auto& e : list) out[e["id"].get<int>()] = e;
-    return out;
+            {"rf_nv_items", testing::SampledRfNvItems(std::numeric_limits<size_t>::max(), 4, 9)}};
 }
 
 class ResumedRunTest : public testing::UpdateRunFixture {
@@ -66,19 +51,7 @@ protected:
     }
 
     // "flintcast-devsim ctl ROOT <args>": the state as pure JSON, other answers after their "OK ".
-    std::string Ctl(const std::vector<std::string>& args) {
-        const fs::path out = dir.path() / "ctl.out";
-        std::vector<std::string> argv{"ctl", root.string()};
-        argv.insert(argv.end(), args.begin(), args.end());
-        platform::ChildProcess ctl;
-        EXPECT_TRUE(ctl.Start(fs::path(FLINTCAST_BIN_DIR) / "flintcast-devsim", argv, out));
-        testing::WaitUntil([&] { return !ctl.running(); });
-        EXPECT_EQ(ctl.Stop(1000), 0);
-        const std::string text = testing::ReadText(out);
-        if (args.front() == "state") return text;
-        EXPECT_EQ(text.rfind("OK", 0), 0u) << text;
-        return text.size() > 3 ? text.substr(3) : "";
-    }
+    std::string Ctl(const std::vector<std::string>& args) { return testing::SimulatorCtl(root, dir.path(), args); }
     json LiveState() { return json::parse(Ctl({"state"}), nullptr, false); }
 
     int Run(const std::string& command, const fs::path& config) {

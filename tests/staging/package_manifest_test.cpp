@@ -57,7 +57,9 @@ TEST(PackageManifestTest, AFolderMatchesItsManifestUntilAnImageChanges) {
     EXPECT_TRUE(controller::CheckPackageManifest(folder, used).present);
 
     // Same size, one byte changed; then cut short; then an image the manifest does not list.
-    Write(folder / "amss.mbn", std::string(4999, 'x') + "y");
+    std::string changed(5000, 'x');
+    changed.back() = 'y';
+    Write(folder / "amss.mbn", changed);
     auto verdict = controller::CheckPackageManifest(folder, used);
     ASSERT_EQ(verdict.problems.size(), 1u);
     EXPECT_NE(verdict.problems[0].find((folder / "amss.mbn").string() + " does not match the package manifest: SHA-256"),

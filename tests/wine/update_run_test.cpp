@@ -7,11 +7,9 @@
 #include <chrono>
 #include <cstdio>
 #include <fstream>
-#include <set>
 
 #include <nlohmann/json.hpp>
 
-#include "engine/nv_catalogues.h"
 #include "platform/ini_file.h"
 #include "tests/run/unit_state.h"
 #include "tests/wine/wine_rig.h"
@@ -23,26 +21,17 @@ namespace fs = std::filesystem;
 using nlohmann::json;
 using testing::ById;
 using testing::ByPath;
-using testing::PatternHex;
+using testing::EfsDir;
+using testing::EfsFile;
+using testing::SampledNvItems;
+using testing::SampledRfNvItems;
 
 // A unit whose EFS image wipes its identity, NV items and user files, so only the run's
 // restore can bring them back.
 json UnitProfile() {
-    json nv = json::array();
-    const auto& plain = engine::DefaultNvCatalogue();
-    for (size_t i = 0; i < plain.size(); i += 60) nv.push_back({{"id", plain[i].id}, {"hex", PatternHex(1 + i % 128, i)}});
-    json rf = json::array();
-    std::set<int32_t> seen;
-    for (const auto& entry : engine::LteRfNvCatalogue()) {
-        if (seen.size() == 6) break;
-        if (seen.insert(entry.id).second) rf.push_back({{"id", entry.id}, {"hex", PatternHex(64 * seen.size(), entry.id)}});
-    }
-    json efs = json::array({{{"path", "/nvm"}, {"dir", true}},
-                            {{"path", "/nvm/num"}, {"dir", true}},
-                            {{"path", "/nvm/num/888"}, {"hex", PatternHex(2976, 1)}},
-                            {{"path", "/user/cfg/sub"}, {"dir", true}},
-                            {{"path", "/user/cfg/a.dat"}, {"hex", PatternHex(1000, 3)}},
-                            {{"path", "/user/cfg/sub/b.dat"}, {"hex", PatternHex(300, 4)}}});
+    json efs = json::array({EfsDir("/nvm"), EfsDir("/nvm/num"), EfsFile("/nvm/num/888", 2976, 1),
+                            EfsDir("/user/cfg/sub"), EfsFile("/user/cfg/a.dat", 1000, 3),
+                            EfsFile("/user/cfg/sub/b.dat", 300, 4)});
     return {{"name", "wine-unit"},
             {"efs_image_wipes", true},
             {"identity",
@@ -50,8 +39,8 @@ json UnitProfile() {
               {"bluetooth", "00:1A:7D:46:00:16"},
               {"sales_count", "001A7D460016"}, {"sales_info", "SALES-0046-0016"}, {"wifi_cal", "0A0B0C0D0E16"},
               {"testinf", "CAL:PASS,FT:PASS,UIT87:PASS,UIT89:PASS"}}},
-            {"nv_items", nv},
-            {"rf_nv_items", rf},
+            {"nv_items", SampledNvItems(60)},
+            {"rf_nv_items", SampledRfNvItems(6, 0, 64)},
             {"efs", efs}};
 }
 
