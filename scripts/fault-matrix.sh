@@ -55,8 +55,9 @@ backup files before the point take). Every case is checked the same way:
   unit's data as before (when the run never finished its backup, there is nothing to resume and a
   new \`flintcast run\` must pass instead).
 
-Written by \`scripts/fault-matrix.sh\`; the test suite runs a fixed part of the matrix
-(\`ctest -R Matrix\`).
+Written by \`scripts/fault-matrix.sh\`, which keeps each shard's output (with every run of a
+case that failed a check) in \`build/fault-matrix/\`; the test suite runs a fixed part of the
+matrix (\`ctest -R Matrix\`).
 
 | Cases | Failed checks | False PASS | Lost backup bytes | Crashes and hangs | Skipped | Run time |
 |---|---|---|---|---|---|---|
